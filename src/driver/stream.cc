@@ -1,0 +1,313 @@
+#include "driver/stream.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+enum StreamKind {
+  STREAM_READ_BINARY,
+  STREAM_READ_TEXT,
+  STREAM_WRITE_BINARY,
+  STREAM_CONSOLE,
+};
+
+}  // namespace
+
+struct Stream {
+  PlatformFile file;
+  StreamKind kind;
+  bool buffered;  // a console stream may be unbuffered
+  unsigned char buffer[STREAM_BUFFER_SIZE];
+  std::size_t length;  // bytes held: unread input, or output not yet written
+  std::size_t next;    // index of the next unread input byte
+  bool eof;
+  bool error;
+  bool data_ended;  // a text stream met its Ctrl-Z
+  Stream *next_open;
+};
+
+namespace {
+
+constexpr unsigned char CTRL_Z = 0x1a;
+constexpr unsigned char CARRIAGE_RETURN = 0x0d;
+
+// Every open file stream, so that they can all be closed or written out.
+Stream *open_streams = nullptr;
+
+Stream console_out;
+Stream console_err;
+bool consoles_ready = false;
+
+void set_up_console(Stream *stream, PlatformStdHandle which, bool buffered) {
+  stream->file = platform_std_handle(which);
+  stream->kind = STREAM_CONSOLE;
+  stream->buffered = buffered;
+}
+
+void set_up_consoles() {
+  if (consoles_ready) return;
+  consoles_ready = true;
+  set_up_console(&console_err, PLATFORM_STDERR, false);
+  PlatformFile out = platform_std_handle(PLATFORM_STDOUT);
+  set_up_console(&console_out, PLATFORM_STDOUT, !platform_is_char_device(out));
+}
+
+// Writes all of size bytes unless the file refuses; returns the count written.
+std::size_t write_fully(PlatformFile file, const unsigned char *bytes,
+                        std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    std::ptrdiff_t n = platform_write(file, bytes + done, size - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+// Returns 0, or -1 when the held output could not all be written.
+int flush_output(Stream *stream) {
+  if (stream->kind == STREAM_READ_BINARY || stream->kind == STREAM_READ_TEXT)
+    return 0;
+  std::size_t held = stream->length;
+  stream->length = 0;
+  if (held == 0) return 0;
+  if (write_fully(stream->file, stream->buffer, held) == held) return 0;
+  stream->error = true;
+  return -1;
+}
+
+// Drops every carriage return and ends the data at the first Ctrl-Z.
+std::size_t translate_text_input(Stream *stream, std::size_t size) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    unsigned char byte = stream->buffer[i];
+    if (byte == CTRL_Z) {
+      stream->data_ended = true;
+      break;
+    }
+    if (byte != CARRIAGE_RETURN) stream->buffer[kept++] = byte;
+  }
+  return kept;
+}
+
+// Refills an empty input buffer. Returns the bytes now held, 0 at the end of
+// the data, -1 on a read failure.
+std::ptrdiff_t fill_input(Stream *stream) {
+  stream->next = 0;
+  stream->length = 0;
+  while (!stream->data_ended) {
+    std::ptrdiff_t n =
+        platform_read(stream->file, stream->buffer, sizeof stream->buffer);
+    if (n < 0) return -1;
+    if (n == 0) return 0;
+    std::size_t got = static_cast<std::size_t>(n);
+    if (stream->kind == STREAM_READ_TEXT)
+      got = translate_text_input(stream, got);
+    if (got > 0) {
+      stream->length = got;
+      return static_cast<std::ptrdiff_t>(got);
+    }
+  }
+  return 0;
+}
+
+void link_open(Stream *stream) {
+  stream->next_open = open_streams;
+  open_streams = stream;
+}
+
+void unlink_open(Stream *stream) {
+  for (Stream **link = &open_streams; *link; link = &(*link)->next_open) {
+    if (*link == stream) {
+      *link = stream->next_open;
+      return;
+    }
+  }
+}
+
+std::size_t write_console(Stream *stream, const unsigned char *bytes,
+                          std::size_t size) {
+  // Translated in pieces, so that one print is one write when unbuffered.
+  unsigned char piece[2 * STREAM_BUFFER_SIZE];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (used + 2 > sizeof piece) {
+      write_fully(stream->file, piece, used);
+      used = 0;
+    }
+    if (bytes[i] == '\n') piece[used++] = CARRIAGE_RETURN;
+    piece[used++] = bytes[i];
+  }
+  if (!stream->buffered) {
+    write_fully(stream->file, piece, used);
+    return size;
+  }
+  for (std::size_t i = 0; i < used; ++i) {
+    if (stream->length == sizeof stream->buffer) flush_output(stream);
+    stream->buffer[stream->length++] = piece[i];
+  }
+  return size;
+}
+
+}  // namespace
+
+Stream *stream_open(const char *name, const char *mode) {
+  StreamKind kind;
+  PlatformOpenMode open_mode = PLATFORM_OPEN_READ;
+  if (std::strcmp(mode, "rb") == 0) {
+    kind = STREAM_READ_BINARY;
+  } else if (std::strcmp(mode, "rt") == 0) {
+    kind = STREAM_READ_TEXT;
+  } else if (std::strcmp(mode, "wb") == 0) {
+    kind = STREAM_WRITE_BINARY;
+    open_mode = PLATFORM_OPEN_WRITE_TRUNCATE;
+  } else {
+    return nullptr;
+  }
+  Stream *stream = static_cast<Stream *>(std::calloc(1, sizeof(Stream)));
+  if (!stream) return nullptr;
+  if (platform_open(name, open_mode, &stream->file) != 0) {
+    std::free(stream);
+    return nullptr;
+  }
+  stream->kind = kind;
+  stream->buffered = true;
+  link_open(stream);
+  return stream;
+}
+
+int stream_close(Stream *stream) {
+  int result = flush_output(stream);
+  if (platform_close(stream->file) != 0) result = -1;
+  unlink_open(stream);
+  std::free(stream);
+  return result;
+}
+
+char *stream_read_line(Stream *stream, char *line, std::size_t size) {
+  std::size_t got = 0;
+  while (got + 1 < size) {
+    if (stream->next == stream->length) {
+      std::ptrdiff_t n = fill_input(stream);
+      if (n < 0) {
+        stream->error = true;
+        return nullptr;
+      }
+      if (n == 0) {
+        stream->eof = true;
+        break;
+      }
+    }
+    char byte = static_cast<char>(stream->buffer[stream->next++]);
+    line[got++] = byte;
+    if (byte == '\n') break;
+  }
+  if (got == 0) return nullptr;
+  line[got] = '\0';
+  return line;
+}
+
+std::size_t stream_read(Stream *stream, void *buffer, std::size_t size) {
+  unsigned char *out = static_cast<unsigned char *>(buffer);
+  std::size_t got = 0;
+  while (got < size) {
+    if (stream->next < stream->length) {
+      std::size_t take = stream->length - stream->next;
+      if (take > size - got) take = size - got;
+      std::memcpy(out + got, stream->buffer + stream->next, take);
+      stream->next += take;
+      got += take;
+      continue;
+    }
+    std::ptrdiff_t n;
+    if (stream->kind == STREAM_READ_BINARY &&
+        size - got >= sizeof stream->buffer) {
+      // Large reads go straight to the caller: no second copy.
+      n = platform_read(stream->file, out + got, size - got);
+      if (n > 0) got += static_cast<std::size_t>(n);
+    } else {
+      n = fill_input(stream);
+    }
+    if (n < 0) {
+      stream->error = true;
+      break;
+    }
+    if (n == 0) {
+      stream->eof = true;
+      break;
+    }
+  }
+  return got;
+}
+
+std::size_t stream_write(Stream *stream, const void *buffer, std::size_t size) {
+  const unsigned char *bytes = static_cast<const unsigned char *>(buffer);
+  if (stream->kind == STREAM_CONSOLE) return write_console(stream, bytes, size);
+  if (stream->kind != STREAM_WRITE_BINARY) return 0;
+  if (stream->length + size <= sizeof stream->buffer) {
+    std::memcpy(stream->buffer + stream->length, bytes, size);
+    stream->length += size;
+    return size;
+  }
+  if (flush_output(stream) != 0) return 0;
+  if (size < sizeof stream->buffer) {
+    std::memcpy(stream->buffer, bytes, size);
+    stream->length = size;
+    return size;
+  }
+  std::size_t done = write_fully(stream->file, bytes, size);
+  if (done < size) stream->error = true;
+  return done;
+}
+
+int stream_seek(Stream *stream, std::int64_t offset, StreamOrigin origin) {
+  if (flush_output(stream) != 0) return -1;
+  stream->next = stream->length = 0;
+  PlatformSeekOrigin from =
+      origin == STREAM_SEEK_END ? PLATFORM_SEEK_END : PLATFORM_SEEK_START;
+  if (platform_seek(stream->file, offset, from) < 0) return -1;
+  stream->eof = false;
+  return 0;
+}
+
+std::int64_t stream_tell(Stream *stream) {
+  std::int64_t position = platform_seek(stream->file, 0, PLATFORM_SEEK_CURRENT);
+  if (position < 0) return -1;
+  if (stream->kind == STREAM_WRITE_BINARY)
+    return position + static_cast<std::int64_t>(stream->length);
+  return position - static_cast<std::int64_t>(stream->length - stream->next);
+}
+
+bool stream_eof(const Stream *stream) { return stream->eof; }
+
+bool stream_error(const Stream *stream) { return stream->error; }
+
+Stream *stream_stdout(void) {
+  set_up_consoles();
+  return &console_out;
+}
+
+Stream *stream_stderr(void) {
+  set_up_consoles();
+  return &console_err;
+}
+
+int close_all_file_streams(void) {
+  int closed = 0;
+  bool failed = false;
+  while (open_streams) {
+    if (stream_close(open_streams) != 0) failed = true;
+    ++closed;
+  }
+  return failed ? -1 : closed;
+}
+
+void exit_run(int status) {
+  for (Stream *stream = open_streams; stream; stream = stream->next_open)
+    flush_output(stream);
+  if (consoles_ready) flush_output(&console_out);
+  platform_exit(status);
+}

@@ -1,0 +1,95 @@
+// The operating system, as the rest of adpack sees it. One implementation
+// file per platform stands behind this header; nothing else may include a
+// system header. Every call reports failure by its result and never ends the
+// process, except platform_exit.
+#ifndef ADPACK_PLATFORM_PLATFORM_H
+#define ADPACK_PLATFORM_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+
+// An open file or standard handle. Wide enough for a descriptor or a HANDLE.
+typedef std::intptr_t PlatformFile;
+
+enum PlatformOpenMode {
+  PLATFORM_OPEN_READ,            // an existing file; a directory fails
+  PLATFORM_OPEN_WRITE_TRUNCATE,  // created, or emptied if it exists
+};
+
+enum PlatformSeekOrigin {
+  PLATFORM_SEEK_START,
+  PLATFORM_SEEK_CURRENT,
+  PLATFORM_SEEK_END,
+};
+
+enum PlatformStdHandle {
+  PLATFORM_STDOUT,
+  PLATFORM_STDERR,
+};
+
+enum PlatformFileKind {
+  PLATFORM_FILE_NONE,  // the name names nothing
+  PLATFORM_FILE_DIRECTORY,
+  PLATFORM_FILE_OTHER,  // a regular file, a device, a pipe...
+};
+
+// Process start: standard handles in binary mode, a closed pipe on standard
+// output or error never ends the process. Called once, before anything else.
+void platform_start(void);
+
+// The whole command line as one string, where the platform hands it over so
+// (the program then splits it itself), or null where the platform already
+// gives an argument vector.
+const char *platform_command_line(void);
+
+// Whether byte is the lead byte of a double-byte character in the system's
+// code page.
+bool platform_is_lead_byte(unsigned char byte);
+
+PlatformFile platform_std_handle(PlatformStdHandle which);
+
+// Whether the handle is a character device (a console, a terminal, a null
+// device).
+bool platform_is_char_device(PlatformFile file);
+
+// Opens name so that other processes may still read and write it. Returns 0,
+// or -1 when it cannot be opened.
+int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file);
+
+// Reads up to size bytes. Returns the count (0 at the end of the file), or
+// -1 on failure. A short count is not an error.
+std::ptrdiff_t platform_read(PlatformFile file, void *buffer, std::size_t size);
+
+// Writes up to size bytes. Returns the count written, or -1 on failure; a
+// count below size means the rest could not be written now.
+std::ptrdiff_t platform_write(PlatformFile file, const void *buffer,
+                              std::size_t size);
+
+// Moves the file position. Returns the new position from the start of the
+// file, or -1 on failure.
+std::int64_t platform_seek(PlatformFile file, std::int64_t offset,
+                           PlatformSeekOrigin origin);
+
+int platform_close(PlatformFile file);
+
+// What name names, without opening it.
+PlatformFileKind platform_file_kind(const char *name);
+
+// The size in bytes of what name names, without opening it; a directory
+// counts as 0. Returns 0, or -1 when the name names nothing.
+int platform_file_size(const char *name, std::uint64_t *size);
+
+// Whether both names name one and the same existing file.
+bool platform_same_file(const char *first, const char *second);
+
+// Reads one key press from the console itself (never from standard input),
+// without line editing, echo or interrupt keys, and writes the key back to the
+// console. Returns the key's character; 0 for a key that yields none (arrows,
+// function keys); -1 when there is no console or it cannot be used.
+int platform_read_console_key(void);
+
+// Ends the process with status; the low 8 bits where the system keeps only
+// those. Streams must have been written out already.
+[[noreturn]] void platform_exit(int status);
+
+#endif
