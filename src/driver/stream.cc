@@ -26,6 +26,8 @@ struct Stream {
   bool eof;
   bool error;
   bool data_ended;  // a text stream met its Ctrl-Z
+  // Where the file's own position stands, as this stream moved it.
+  std::int64_t file_position;
   Stream *next_open;
 };
 
@@ -74,7 +76,9 @@ int flush_output(Stream *stream) {
   std::size_t held = stream->length;
   stream->length = 0;
   if (held == 0) return 0;
-  if (write_fully(stream->file, stream->buffer, held) == held) return 0;
+  std::size_t done = write_fully(stream->file, stream->buffer, held);
+  stream->file_position += static_cast<std::int64_t>(done);
+  if (done == held) return 0;
   stream->error = true;
   return -1;
 }
@@ -103,6 +107,7 @@ std::ptrdiff_t fill_input(Stream *stream) {
         platform_read(stream->file, stream->buffer, sizeof stream->buffer);
     if (n < 0) return -1;
     if (n == 0) return 0;
+    stream->file_position += n;
     std::size_t got = static_cast<std::size_t>(n);
     if (stream->kind == STREAM_READ_TEXT)
       got = translate_text_input(stream, got);
@@ -227,7 +232,10 @@ std::size_t stream_read(Stream *stream, void *buffer, std::size_t size) {
         size - got >= sizeof stream->buffer) {
       // Large reads go straight to the caller: no second copy.
       n = platform_read(stream->file, out + got, size - got);
-      if (n > 0) got += static_cast<std::size_t>(n);
+      if (n > 0) {
+        got += static_cast<std::size_t>(n);
+        stream->file_position += n;
+      }
     } else {
       n = fill_input(stream);
     }
@@ -259,6 +267,7 @@ std::size_t stream_write(Stream *stream, const void *buffer, std::size_t size) {
     return size;
   }
   std::size_t done = write_fully(stream->file, bytes, size);
+  stream->file_position += static_cast<std::int64_t>(done);
   if (done < size) stream->error = true;
   return done;
 }
@@ -266,9 +275,16 @@ std::size_t stream_write(Stream *stream, const void *buffer, std::size_t size) {
 int stream_seek(Stream *stream, std::int64_t offset, StreamOrigin origin) {
   if (flush_output(stream) != 0) return -1;
   stream->next = stream->length = 0;
-  PlatformSeekOrigin from =
-      origin == STREAM_SEEK_END ? PLATFORM_SEEK_END : PLATFORM_SEEK_START;
-  if (platform_seek(stream->file, offset, from) < 0) return -1;
+  // Slots written in order leave the file where the next one goes: the
+  // system call would move nothing.
+  if (origin != STREAM_SEEK_START || offset < 0 ||
+      offset != stream->file_position) {
+    PlatformSeekOrigin from =
+        origin == STREAM_SEEK_END ? PLATFORM_SEEK_END : PLATFORM_SEEK_START;
+    std::int64_t moved = platform_seek(stream->file, offset, from);
+    if (moved < 0) return -1;
+    stream->file_position = moved;
+  }
   stream->eof = false;
   return 0;
 }
