@@ -119,6 +119,35 @@ std::ptrdiff_t fill_input(Stream *stream) {
   return 0;
 }
 
+// A run holds at most three file streams at once: the bank, the list and one
+// sample. Kept out of the heap, a sample's stream cannot sit just above the
+// copy buffer allocated before it, where it would keep the freed buffer from
+// serving the next sample and leave two buffers' worth of pages resident.
+constexpr std::size_t POOLED_STREAM_COUNT = 3;
+Stream pooled_streams[POOLED_STREAM_COUNT];
+bool pooled_stream_used[POOLED_STREAM_COUNT];
+
+Stream *allocate_stream() {
+  for (std::size_t i = 0; i < POOLED_STREAM_COUNT; ++i) {
+    if (!pooled_stream_used[i]) {
+      pooled_stream_used[i] = true;
+      pooled_streams[i] = Stream{};
+      return &pooled_streams[i];
+    }
+  }
+  return static_cast<Stream *>(std::calloc(1, sizeof(Stream)));
+}
+
+void release_stream(Stream *stream) {
+  for (std::size_t i = 0; i < POOLED_STREAM_COUNT; ++i) {
+    if (stream == &pooled_streams[i]) {
+      pooled_stream_used[i] = false;
+      return;
+    }
+  }
+  std::free(stream);
+}
+
 void link_open(Stream *stream) {
   stream->next_open = open_streams;
   open_streams = stream;
@@ -172,10 +201,10 @@ Stream *stream_open(const char *name, const char *mode) {
   } else {
     return nullptr;
   }
-  Stream *stream = static_cast<Stream *>(std::calloc(1, sizeof(Stream)));
+  Stream *stream = allocate_stream();
   if (!stream) return nullptr;
   if (platform_open(name, open_mode, &stream->file) != 0) {
-    std::free(stream);
+    release_stream(stream);
     return nullptr;
   }
   stream->kind = kind;
@@ -188,7 +217,7 @@ int stream_close(Stream *stream) {
   int result = flush_output(stream);
   if (platform_close(stream->file) != 0) result = -1;
   unlink_open(stream);
-  std::free(stream);
+  release_stream(stream);
   return result;
 }
 
