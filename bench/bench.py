@@ -1,0 +1,317 @@
+#!/usr/bin/env python3
+"""Times adpack beside named baselines in one run.
+
+Each scenario runs its contenders in rounds, interleaved and in alternating
+order, and reports medians and the ratio of adpack to each baseline round by
+round. Nothing here fails on a time: a run fails only when a contender fails
+or writes the wrong bytes.
+
+  python3 bench/bench.py [--small] [--adpack PATH] [--also NAME=PATH]...
+
+--small runs every scenario on small sizes, to prove the script works.
+--also races another build of adpack beside the first, under NAME.
+"""
+
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+TABLE_SIZE = 768
+MIB = 1 << 20
+
+
+def spawn(argv, cwd, stdout_path=None):
+    """Runs argv in cwd to its end; returns (seconds, peak RSS KiB, status)."""
+    out = os.open(stdout_path or os.devnull,
+                  os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+    err = os.open(os.devnull, os.O_WRONLY)
+    null_in = os.open(os.devnull, os.O_RDONLY)
+    # posix_spawn takes no working directory before Python 3.13, and a fork
+    # of this interpreter would cost more than the tiniest run it times.
+    here = os.getcwd()
+    os.chdir(cwd)
+    try:
+        start = time.perf_counter()
+        # A session of its own: no terminal that a question could wait on.
+        pid = os.posix_spawn(argv[0], argv, os.environ,
+                             file_actions=[(os.POSIX_SPAWN_DUP2, null_in, 0),
+                                           (os.POSIX_SPAWN_DUP2, out, 1),
+                                           (os.POSIX_SPAWN_DUP2, err, 2)],
+                             setsid=True)
+        _, status, usage = os.wait4(pid, 0)
+        seconds = time.perf_counter() - start
+    finally:
+        os.chdir(here)
+        os.close(out)
+        os.close(err)
+        os.close(null_in)
+    return seconds, usage.ru_maxrss, os.waitstatus_to_exitcode(status)
+
+
+def peak_memory_kib(argv, cwd, stdout_path):
+    """Peak resident memory of one run, from GNU time, which forks from a
+    process far smaller than this interpreter; None without it."""
+    gnu_time = shutil.which("time", path="/usr/bin:/bin")
+    if not gnu_time:
+        return None
+    with tempfile.NamedTemporaryFile("r", suffix=".time") as record:
+        _, _, status = spawn([gnu_time, "-f", "%M", "-o", record.name] + argv,
+                             cwd, stdout_path)
+        if status != 0:
+            sys.exit(f"{argv[0]} ended with status {status} under time")
+        return int(record.read().split()[-1])
+
+
+def remove(path):
+    try:
+        os.unlink(path)
+    except FileNotFoundError:
+        pass
+
+
+class Contender:
+    def __init__(self, name, argv, output, stdout_path, cwd):
+        self.name = name
+        self.argv = argv
+        self.output = output  # removed before each run
+        self.stdout_path = stdout_path
+        self.cwd = cwd
+        self.times = []
+        self.peak_kib = None
+
+    def run(self, repeat):
+        """Runs repeat times in a row; records the median time of one."""
+        times = []
+        # No dirty pages left by the contender before.
+        os.sync()
+        for _ in range(repeat):
+            remove(self.output)
+            seconds, _, status = spawn(self.argv, self.cwd, self.stdout_path)
+            if status != 0:
+                sys.exit(f"{self.name} ended with status {status}: "
+                         f"{' '.join(self.argv)}")
+            times.append(seconds)
+        self.times.append(statistics.median(times))
+
+    def measure_memory(self):
+        remove(self.output)
+        self.peak_kib = peak_memory_kib(self.argv, self.cwd, self.stdout_path)
+
+
+def race(contenders, rounds, repeat=1):
+    """Interleaved rounds, the order reversed every other round; then the
+    peak memory of one more run of each, untimed."""
+    for round_index in range(rounds):
+        order = contenders if round_index % 2 == 0 else contenders[::-1]
+        for contender in order:
+            contender.run(repeat)
+    for contender in contenders:
+        contender.measure_memory()
+
+
+def mib(kib):
+    return "n/a" if kib is None else f"{kib / 1024:.1f}MiB"
+
+
+def report_race(title, contenders, builds=1):
+    """The first builds contenders are builds of adpack; each is set beside
+    every baseline after them."""
+    print(f"\n{title}")
+    print(f"  {'contender':<16}{'median':>12}{'min':>12}{'peak RSS':>12}")
+    for c in contenders:
+        print(f"  {c.name:<16}{statistics.median(c.times) * 1000:>10.2f}ms"
+              f"{min(c.times) * 1000:>10.2f}ms{mib(c.peak_kib):>12}")
+    for adpack in contenders[:builds]:
+        for baseline in contenders[builds:]:
+            ratios = [a / b for a, b in zip(adpack.times, baseline.times)]
+            print(f"  {adpack.name} / {baseline.name}: median "
+                  f"{statistics.median(ratios):.3f} (rounds {min(ratios):.3f}"
+                  f" to {max(ratios):.3f})")
+
+
+def write_samples(directory, sizes, seed):
+    rng = random.Random(seed)
+    names = []
+    for index, size in enumerate(sizes):
+        name = f"s{index:02d}.pcm"
+        with open(os.path.join(directory, name), "wb") as f:
+            f.write(rng.randbytes(size))
+        names.append(name)
+    return names
+
+
+def check_bank(path, samples_dir, names):
+    """The bank must hold every sample once, after the table."""
+    with open(path, "rb") as f:
+        bank = f.read()
+    expected = b"".join(open(os.path.join(samples_dir, n), "rb").read()
+                        for n in names)
+    if bank[TABLE_SIZE:] != expected:
+        sys.exit(f"{path}: the data area is not the samples back to back")
+
+
+def build_baseline(work):
+    compiler = os.environ.get("CXX") or shutil.which("c++") or "g++"
+    binary = os.path.join(work, "copy_baseline")
+    subprocess.run([compiler, "-O2", "-o", binary,
+                    os.path.join(HERE, "copy_baseline.cc")], check=True)
+    return binary
+
+
+def big_samples(args, work, baseline):
+    total = args.large_total
+    sizes = [total // 96] * 96
+    sizes[-1] += total - sum(sizes)
+    directory = os.path.join(work, "large")
+    os.makedirs(directory)
+    names = write_samples(directory, sizes, 1)
+    with open(os.path.join(directory, "bank.pdl"), "w") as f:
+        f.writelines(f"{slot} = {name}\n" for slot, name in enumerate(names))
+    bank = os.path.join(directory, "bank.pdx")
+    progress = os.path.join(directory, "progress.txt")
+    builds = [Contender(name, [path, "bank"], bank, progress, directory)
+              for name, path in args.builds]
+    contenders = builds + [
+        Contender("copy_baseline", [baseline, "copy.out"] + names,
+                  os.path.join(directory, "copy.out"), None, directory),
+        Contender("cat", [shutil.which("cat")] + names,
+                  os.path.join(directory, "cat.out"),
+                  os.path.join(directory, "cat.out"), directory),
+    ]
+    race(contenders, args.rounds)
+    check_bank(bank, directory, names)
+    report_race(f"(a) 96 distinct samples, {total / MIB:.0f} MiB in all: "
+                f"one bank", contenders, len(builds))
+    bound = (max(sizes) + 2 * MIB) / 1024
+    base = contenders[len(builds)].peak_kib
+    for build in builds:
+        peak = build.peak_kib
+        if peak is None:
+            print("  peak memory: /usr/bin/time not found (apt-get install "
+                  "time)")
+            break
+        print(f"  {build.name} peak RSS {mib(peak)}; largest sample + 2 MiB "
+              f"= {mib(bound)}: {'within' if peak <= bound else 'over'}; "
+              f"{(peak - base) / 1024:+.1f} MiB beside copy_baseline")
+    shutil.rmtree(directory)
+
+
+def count_syscalls(argv, cwd, stdout_path):
+    strace = shutil.which("strace")
+    if not strace:
+        return None
+    summary = os.path.join(cwd, "strace.txt")
+    spawn([strace, "-f", "-c", "-o", summary] + argv, cwd, stdout_path)
+    calls = None
+    with open(summary) as f:
+        for line in f:
+            fields = line.split()
+            if fields and fields[-1] == "total":
+                calls = int(fields[3])
+    os.unlink(summary)
+    return calls
+
+
+def long_list(args, work):
+    directory = os.path.join(work, "list")
+    os.makedirs(directory)
+    names = write_samples(directory, [64] * 96, 2)
+    lines = args.lines
+    with open(os.path.join(directory, "long.pdl"), "w") as f:
+        f.writelines(f"{i % 96} = {names[i % 96]}\n" for i in range(lines))
+    bank = os.path.join(directory, "long.pdx")
+    progress = os.path.join(directory, "progress.txt")
+    builds = [Contender(name, [path, "long"], bank, progress, directory)
+              for name, path in args.builds]
+    race(builds, args.rounds)
+    check_bank(bank, directory, names)
+    print(f"\n(b) a list of {lines:,} lines over 96 samples of 64 bytes, "
+          f"progress to a file")
+    for build in builds:
+        seconds = statistics.median(build.times)
+        remove(bank)
+        calls = count_syscalls(build.argv, directory, progress)
+        calls_text = ("strace not found" if calls is None else
+                      f"{calls:,} system calls, {calls / lines:.3f} per line")
+        print(f"  {build.name}: median {seconds:.3f} s, "
+              f"{lines / seconds:,.0f} lines per second; peak RSS "
+              f"{mib(build.peak_kib)}; {calls_text}")
+    shutil.rmtree(directory)
+
+
+def tiny_bank(args, work):
+    directory = os.path.join(work, "tiny")
+    os.makedirs(directory)
+    names = write_samples(directory, [1000, 300, 2000], 3)
+    with open(os.path.join(directory, "tiny.pdl"), "w") as f:
+        f.writelines(f"{slot} = {name}\n" for slot, name in enumerate(names))
+    bank = os.path.join(directory, "tiny.pdx")
+    cat_out = os.path.join(directory, "cat.out")
+    progress = os.path.join(directory, "progress.txt")
+    builds = [Contender(name, [path, "tiny"], bank, progress, directory)
+              for name, path in args.builds]
+    contenders = builds + [
+        Contender("cat", [shutil.which("cat")] + names, cat_out, cat_out,
+                  directory),
+    ]
+    race(contenders, args.rounds, args.tiny_repeat)
+    check_bank(bank, directory, names)
+    report_race(f"(c) a tiny bank of 3 samples, whole process, median of "
+                f"{args.tiny_repeat} runs a round", contenders, len(builds))
+    shutil.rmtree(directory)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--small", action="store_true",
+                        help="small sizes, to prove the script works")
+    parser.add_argument("--adpack",
+                        default=os.path.join(ROOT, "build/default/adpack"))
+    parser.add_argument("--work", help="scratch directory (default: a new "
+                        "one under $TMPDIR)")
+    parser.add_argument("--also", action="append", default=[],
+                        metavar="NAME=PATH",
+                        help="another build of adpack to race beside it")
+    parser.add_argument("--rounds", type=int)
+    args = parser.parse_args()
+    args.builds = [("adpack", args.adpack)]
+    for also in args.also:
+        name, _, path = also.partition("=")
+        if not name or not path:
+            sys.exit(f"--also wants NAME=PATH, not {also}")
+        args.builds.append((name, path))
+    args.builds = [(name, os.path.abspath(path)) for name, path in args.builds]
+    for name, path in args.builds:
+        if not os.access(path, os.X_OK):
+            sys.exit(f"no {name} at {path}: build it first "
+                     f"(cmake --workflow --preset test)")
+    if args.small:
+        args.large_total, args.lines, args.tiny_repeat = 4 * MIB, 20000, 10
+        args.rounds = args.rounds or 3
+    else:
+        args.large_total, args.lines, args.tiny_repeat = 256 * MIB, 1000000, 50
+        args.rounds = args.rounds or 7
+
+    work = tempfile.mkdtemp(prefix="adpack-bench-", dir=args.work)
+    try:
+        for name, path in args.builds:
+            print(f"{name}: {path}")
+        print(f"rounds: {args.rounds}; scratch: {work}")
+        baseline = build_baseline(work)
+        big_samples(args, work, baseline)
+        long_list(args, work)
+        tiny_bank(args, work)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
