@@ -32,6 +32,11 @@ const NameCase kNameCases[] = {
     {"C:\\music.v1\\bos", "C:\\music.v1\\bos.pdl", "C:\\music.v1\\bos.pdx"},
 };
 
+// Keeps test listings readable and stable between builds.
+void PrintTo(const NameCase &c, std::ostream *out) {
+  *out << testing::PrintToString(std::string(c.argument));
+}
+
 class FileNames : public testing::TestWithParam<NameCase> {};
 
 TEST_P(FileNames, DerivesListAndBankName) {
@@ -45,6 +50,13 @@ TEST_P(FileNames, DerivesListAndBankName) {
   EXPECT_STREQ(buffer.c_str(), c.bank_name);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, FileNames, testing::ValuesIn(kNameCases));
+// Rows are named by their index: the names themselves hold bytes that no
+// test name may.
+std::string row_name(const testing::TestParamInfo<FileNames::ParamType> &row) {
+  return "row" + std::to_string(row.index);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FileNames, testing::ValuesIn(kNameCases),
+                         row_name);
 
 }  // namespace

@@ -1,0 +1,852 @@
+// The built program, run in a scratch directory: the bank file and both
+// console streams must come out exactly as the layout and the catalogue say.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "launchers.h"
+#include "support/bank_image.h"
+#include "support/bytes.h"
+#include "support/console_text.h"
+#include "support/cp932.h"
+#include "support/files.h"
+#include "support/process.h"
+
+namespace adpack_test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using text::prefix;
+
+const std::string kA = sample_bytes(100, 1);
+const std::string kB = sample_bytes(10, 2);
+const std::string kC = sample_bytes(600, 3);  // more than one stream buffer
+const std::string kBig = sample_bytes(70000, 4);
+const std::string kJunk(1500, '\xEE');  // an old bank, larger than any new
+const std::string kWorkedList = "0 = a.pcm\n1 = b.pcm\n5 = a.pcm\n";
+
+// One entry of the scratch directory before the run.
+struct Node {
+  enum Kind { kFile, kDir, kSymlink, kHardLink };
+  Kind kind;
+  std::string path;
+  std::string data;  // a file's bytes, or what a link points to
+};
+Node File(std::string path, std::string data) {
+  return {Node::kFile, std::move(path), std::move(data)};
+}
+Node Dir(std::string path) { return {Node::kDir, std::move(path), ""}; }
+Node Symlink(std::string path, std::string target) {
+  return {Node::kSymlink, std::move(path), std::move(target)};
+}
+Node HardLink(std::string path, std::string existing) {
+  return {Node::kHardLink, std::move(path), std::move(existing)};
+}
+
+std::vector<Node> Samples(std::string list, std::string list_name = "bos.pdl") {
+  return {File("a.pcm", kA), File("b.pcm", kB), File("c.pcm", kC),
+          File("z.pcm", ""), File(std::move(list_name), std::move(list))};
+}
+
+// The bank the run must leave: the samples in the order they were copied
+// (paths from the scratch root; a directory counts as empty) and the slots in
+// the order they were written, each naming an index into data.
+struct Bank {
+  std::vector<std::string> data;
+  std::vector<std::pair<int, int>> slots;
+  std::string path = "bos.pdx";
+};
+
+struct Case {
+  std::string name;
+  std::vector<Node> files;
+  std::vector<std::string> args;
+  int status;
+  std::string out;  // after the banner
+  std::string err;
+  std::optional<Bank> bank;  // none: every file stays as it was
+  std::string cwd = "";
+  bool posix_only = false;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+void make_tree(const TempDir& dir, const std::vector<Node>& nodes) {
+  for (const Node& node : nodes) {
+    fs::path path = dir / node.path;
+    switch (node.kind) {
+      case Node::kFile:
+        write_file(path, node.data);
+        break;
+      case Node::kDir:
+        fs::create_directories(path);
+        break;
+      case Node::kSymlink:
+        fs::create_symlink(node.data, path);
+        break;
+      case Node::kHardLink:
+        fs::create_hard_link(dir / node.data, path);
+        break;
+    }
+  }
+}
+
+std::string build_bank(const Case& c, const Bank& bank) {
+  BankImage image;
+  std::vector<BankImage::Placed> placed;
+  for (const std::string& sample : bank.data) {
+    auto node = std::find_if(c.files.begin(), c.files.end(),
+                             [&](const Node& n) { return n.path == sample; });
+    if (node == c.files.end()) {
+      throw std::logic_error("case " + c.name + " places no file " + sample);
+    }
+    placed.push_back(image.append(node->kind == Node::kDir ? "" : node->data));
+  }
+  for (auto [slot, index] : bank.slots) {
+    image.set_slot(slot, placed.at(static_cast<std::size_t>(index)));
+  }
+  return image.bytes();
+}
+
+// Name derivation: an empty list under the derived list name must give an
+// empty bank under the derived bank name and touch nothing else. Both names
+// are as the program sees them, from the working directory.
+Case NameRow(std::string name, std::string arg, std::string list,
+             std::string bank, std::string cwd = "", bool posix_only = false) {
+  std::vector<Node> files;
+  if (!cwd.empty()) files.push_back(Dir(cwd));
+  files.push_back(
+      File((fs::path(cwd) / fs::path(list)).lexically_normal().string(), ""));
+  return Case{.name = std::move(name),
+              .files = std::move(files),
+              .args = {std::move(arg)},
+              .status = 0,
+              .out = "",
+              .err = std::string(text::kFinished),
+              .bank = Bank{.data = {}, .slots = {}, .path = std::move(bank)},
+              .cwd = std::move(cwd),
+              .posix_only = posix_only};
+}
+
+// Comment lines padded so that a carriage return falls on the last byte of
+// the first and of the second 512-byte block of the file.
+std::string list_with_cr_at_block_ends() {
+  std::string list = "*" + std::string(500, 'x') + "\n";
+  list += "0 = a.pcm\r\n";
+  list += "*" + std::string(503, 'y') + "\n";
+  list += "1 = b\r.pcm\n";
+  if (list[511] != '\r' || list[1023] != '\r') {
+    throw std::logic_error("padding of the block-boundary list is off");
+  }
+  return list;
+}
+
+std::vector<Case> Cases() {
+  const std::string out_ab =
+      prefix("a.pcm") + "done.\n" + prefix("b.pcm") + "done.\n";
+  const std::string finished(text::kFinished);
+  const std::string long_name(253, 'n');
+  const std::string sjis_name = to_cp932("ソ能　表.pcm");
+  const std::string sjis_arg = to_cp932("x.yソ");
+  std::vector<Case> cases = {
+      {.name = "worked_example",
+       .files = Samples(kWorkedList),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab + prefix("a.pcm"),
+       .err = finished,
+       .bank =
+           Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{0, 0}, {1, 1}, {5, 0}}}},
+      {.name = "empty_list",
+       .files = Samples(""),
+       .args = {"bos"},
+       .status = 0,
+       .out = "",
+       .err = finished,
+       .bank = Bank{}},
+      {.name = "list_of_only_ctrl_z",
+       .files = Samples("\x1a"
+                        "0 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = "",
+       .err = finished,
+       .bank = Bank{}},
+      {.name = "lines_not_beginning_with_a_digit_are_skipped",
+       .files = Samples("\xEF\xBB\xBF"
+                        "0 = a.pcm\n"
+                        "* 1 = a.pcm\n"
+                        "\n"
+                        " 2 = a.pcm\n"
+                        "\t3 = a.pcm\n"
+                        "+4 = a.pcm\n"
+                        "-5 = a.pcm\n"
+                        "= 6 a.pcm\n" +
+                        to_cp932("７ = a.pcm\n") + "8 = b.pcm * 9 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("b.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {"b.pcm"}, .slots = {{8, 0}}}},
+      {.name = "number_and_name_fields",
+       .files = Samples("12abc = a.pcm\n"
+                        "007 = b.pcm\n"
+                        "1.5 = c.pcm\n"
+                        "3 == a=.pcm\n"
+                        "2 b . p c m\n"
+                        "4*2 = a.pcm\n"
+                        "10\t= b.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab + prefix("c.pcm") + "done.\n" + prefix("a.pcm") +
+              prefix("b.pcm") + prefix("a.pcm") + prefix("b.pcm"),
+       .err = finished,
+       .bank =
+           Bank{
+               .data = {"a.pcm", "b.pcm", "c.pcm"},
+               .slots =
+                   {{12, 0}, {7, 1}, {1, 2}, {3, 0}, {2, 1}, {4, 0}, {10, 1}}}},
+      {.name = "tabs_stay_in_the_name",
+       .files = {File("\ta.pcm\t", kA), File("bos.pdl", "3 =\ta.pcm\t\n")},
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("\ta.pcm\t") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {"\ta.pcm\t"}, .slots = {{3, 0}}}},
+      {.name = "zero_byte_ends_the_line",
+       .files = Samples("1=a.pcm\0xyz = b.pcm\n2=b.pcm\n"s),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab,
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{1, 0}, {2, 1}}}},
+      {.name = "slot_number_wraps_into_range",
+       .files = Samples("4294967297 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("a.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{1, 0}}}},
+      {.name = "last_slot",
+       .files = Samples("95 = a.pcm\n0 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab,
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{95, 0}, {0, 1}}}},
+      {.name = "shared_entry_then_new_sample_share_a_line",
+       .files = Samples("0 = a.pcm\n1 = a.pcm\n2 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("a.pcm") + "done.\n" + prefix("a.pcm") + prefix("b.pcm") +
+              "done.\n",
+       .err = finished,
+       .bank =
+           Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{0, 0}, {1, 0}, {2, 1}}}},
+      {.name = "zero_length_sample",
+       .files = Samples("0 = z.pcm\n1 = a.pcm\n2 = z.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("z.pcm") + "done.\n" + prefix("a.pcm") + "done.\n" +
+              prefix("z.pcm"),
+       .err = finished,
+       .bank =
+           Bank{.data = {"z.pcm", "a.pcm"}, .slots = {{0, 0}, {1, 1}, {2, 0}}}},
+      {.name = "slot_given_twice",
+       .files = Samples("4 = a.pcm\n4 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab,
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{4, 0}, {4, 1}}}},
+      {.name = "each_spelling_of_a_path_is_its_own_sample",
+       .files = Samples("0 = a.pcm\n1 = ./a.pcm\n2 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("a.pcm") + "done.\n" + prefix("./a.pcm") + "done.\n" +
+              prefix("a.pcm"),
+       .err = finished,
+       .bank =
+           Bank{.data = {"a.pcm", "a.pcm"}, .slots = {{0, 0}, {1, 1}, {2, 0}}}},
+      {.name = "samples_are_found_from_the_working_directory",
+       .files = {File("a.pcm", kA), File("sub.d/a.pcm", kB),
+                 File("sub.d/bos.pdl", "0 = a.pcm\n")},
+       .args = {"sub.d/bos"},
+       .status = 0,
+       .out = prefix("a.pcm") + "done.\n",
+       .err = finished,
+       .bank =
+           Bank{.data = {"a.pcm"}, .slots = {{0, 0}}, .path = "sub.d/bos.pdx"}},
+      {.name = "large_samples",
+       .files = {File("big.pcm", kBig), File("c.pcm", kC),
+                 File("bos.pdl", "0 = big.pcm\n1 = c.pcm\n2 = big.pcm\n")},
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("big.pcm") + "done.\n" + prefix("c.pcm") + "done.\n" +
+              prefix("big.pcm"),
+       .err = finished,
+       .bank = Bank{.data = {"big.pcm", "c.pcm"},
+                    .slots = {{0, 0}, {1, 1}, {2, 0}}}},
+      {.name = "last_line_without_line_feed",
+       .files = Samples("0 = a.pcm\n1 = b.pcm"),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab,
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{0, 0}, {1, 1}}}},
+      {.name = "crlf_list",
+       .files = Samples("0 = a.pcm\r\n1 = b.pcm\r\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab,
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{0, 0}, {1, 1}}}},
+      {.name = "lone_carriage_returns_vanish",
+       .files = Samples("0 = a\r.pcm\n1 = b.pcm\r"),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab,
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{0, 0}, {1, 1}}}},
+      {.name = "carriage_returns_at_block_ends",
+       .files = Samples(list_with_cr_at_block_ends()),
+       .args = {"bos"},
+       .status = 0,
+       .out = out_ab,
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "b.pcm"}, .slots = {{0, 0}, {1, 1}}}},
+      {.name = "ctrl_z_after_a_line_feed_ends_the_data",
+       .files = Samples("0 = a.pcm\n\x1a"
+                        "1 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("a.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "ctrl_z_ends_the_last_line",
+       .files = Samples("0 = a.pcm\x1a"
+                        "1 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("a.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "long_line_is_read_in_pieces",
+       .files = {File(long_name, kA), File("b.pcm", kB),
+                 File("bos.pdl", "1=" + long_name + std::string(45, 'q') +
+                                     "\n2 = b.pcm\n")},
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix(long_name) + "done.\n" + prefix("b.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {long_name, "b.pcm"}, .slots = {{1, 0}, {2, 1}}}},
+      {.name = "piece_of_a_long_line_beginning_with_a_digit",
+       .files = Samples("*" + std::string(254, 'x') + "5=b.pcm\n"),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("b.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {"b.pcm"}, .slots = {{5, 0}}}},
+      {.name = "shift_jis_sample_name",
+       .files = {File(sjis_name, kA),
+                 File("bos.pdl", "7 = " + sjis_name + "\n")},
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("ソ能　表.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {sjis_name}, .slots = {{7, 0}}},
+       .posix_only = true},
+
+      // Wrong command lines touch nothing.
+      {.name = "usage_without_argument",
+       .files =
+           [] {
+             auto files = Samples(kWorkedList);
+             files.push_back(File("bos.pdx", kJunk));
+             return files;
+           }(),
+       .args = {},
+       .status = 255,
+       .out = std::string(text::kUsage),
+       .err = "",
+       .bank = std::nullopt},
+      {.name = "usage_with_two_arguments",
+       .files = Samples(kWorkedList),
+       .args = {"bos", "bos"},
+       .status = 255,
+       .out = std::string(text::kUsage),
+       .err = "",
+       .bank = std::nullopt},
+
+      // The list is opened first, so a bad list name costs no bank.
+      {.name = "missing_list",
+       .files = {},
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::open_failed("bos.pdl"),
+       .bank = std::nullopt},
+      {.name = "missing_list_keeps_the_existing_bank",
+       .files = {File("bos.pdx", kJunk)},
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::open_failed("bos.pdl"),
+       .bank = std::nullopt},
+      {.name = "list_is_a_directory",
+       .files = {Dir("bos.pdl"), File("bos.pdx", kJunk)},
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::open_failed("bos.pdl"),
+       .bank = std::nullopt},
+      {.name = "bank_is_a_directory",
+       .files =
+           [] {
+             auto files = Samples(kWorkedList);
+             files.push_back(Dir("bos.pdx"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::open_failed("bos.pdx"),
+       .bank = std::nullopt},
+
+      // The bank never overwrites its own list.
+      {.name = "list_named_like_its_bank",
+       .files = Samples("0 = a.pcm\n", "x.pdx"),
+       .args = {"x.pdx"},
+       .status = 255,
+       .out = "",
+       .err = text::list_is_bank("x.pdx"),
+       .bank = std::nullopt},
+      {.name = "missing_list_named_like_its_bank",
+       .files = {},
+       .args = {"x.pdx"},
+       .status = 255,
+       .out = "",
+       .err = text::open_failed("x.pdx"),
+       .bank = std::nullopt},
+      {.name = "bank_is_a_hard_link_to_the_list",
+       .files =
+           [] {
+             auto files = Samples(kWorkedList);
+             files.push_back(HardLink("bos.pdx", "bos.pdl"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::list_is_bank("bos.pdx"),
+       .bank = std::nullopt},
+      {.name = "bank_is_a_symlink_to_the_list",
+       .files =
+           [] {
+             auto files = Samples(kWorkedList);
+             files.push_back(Symlink("bos.pdx", "bos.pdl"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::list_is_bank("bos.pdx"),
+       .bank = std::nullopt,
+       .posix_only = true},
+
+      // Failures keep what was written before them.
+      {.name = "missing_sample",
+       .files = Samples("0 = a.pcm\n1 = missing.pcm\n2 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm") + "done.\n" + prefix("missing.pcm"),
+       .err = text::not_found("missing.pcm"),
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "empty_sample_name",
+       .files = Samples("0 = a.pcm\n3 = * b.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm") + "done.\n" + prefix(""),
+       .err = text::not_found(""),
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "tab_does_not_end_the_number",
+       .files = Samples("5\ta.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix(""),
+       .err = text::not_found(""),
+       .bank = Bank{}},
+      {.name = "directory_as_sample",
+       .files =
+           [] {
+             auto files = Samples("0 = a.pcm\n3 = dir\n1 = b.pcm\n");
+             files.push_back(Dir("dir"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm") + "done.\n" + prefix("dir"),
+       .err = text::open_failed("dir"),
+       .bank = Bank{.data = {"a.pcm", "dir"}, .slots = {{0, 0}, {3, 1}}}},
+
+      // Slots outside the table are refused before anything of the entry is
+      // written.
+      {.name = "slot_96",
+       .files = Samples("0 = a.pcm\n96 = b.pcm\n1 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm") + "done.\n" + prefix("b.pcm"),
+       .err = text::slot_out_of_range("b.pcm", 96),
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "slot_96_of_a_placed_sample",
+       .files = Samples("0 = a.pcm\n96 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm") + "done.\n" + prefix("a.pcm"),
+       .err = text::slot_out_of_range("a.pcm", 96),
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "slot_9999",
+       .files = Samples("9999 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm"),
+       .err = text::slot_out_of_range("a.pcm", 9999),
+       .bank = Bank{}},
+      {.name = "slot_wrapping_to_the_lowest_negative",
+       .files = Samples("2147483648 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm"),
+       .err = text::slot_out_of_range("a.pcm", -2147483647 - 1),
+       .bank = Bank{}},
+      {.name = "slot_wrapping_to_minus_one",
+       .files = Samples("0 = b.pcm\n4294967295 = a.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("b.pcm") + "done.\n" + prefix("a.pcm"),
+       .err = text::slot_out_of_range("a.pcm", -1),
+       .bank = Bank{.data = {"b.pcm"}, .slots = {{0, 0}}}},
+
+      // Names of the list and the bank.
+      NameRow("name_bos", "bos", "bos.pdl", "bos.pdx"),
+      NameRow("name_upper_case", "BOS.PDL", "BOS.PDL", "BOS.pdx"),
+      NameRow("name_other_extension", "bos.txt", "bos.txt", "bos.pdx"),
+      NameRow("name_trailing_dot", "bos.", "bos.", "bos.pdx"),
+      NameRow("name_last_dot_counts", "bos.pdl.txt", "bos.pdl.txt",
+              "bos.pdl.pdx"),
+      NameRow("name_in_dotted_directory", "sub.d/bos", "sub.d/bos.pdl",
+              "sub.d/bos.pdx"),
+      NameRow("name_with_extension_in_dotted_directory", "sub.d/bos.x",
+              "sub.d/bos.x", "sub.d/bos.pdx"),
+      NameRow("name_in_parent_directory", "../bos", "../bos.pdl", "../bos.pdx",
+              "work"),
+      NameRow("name_in_current_directory", "./bos", "./bos.pdl", "./bos.pdx"),
+      NameRow("name_empty", "", ".pdl", ".pdx"),
+      NameRow("name_after_backslash", "a.b\\c", "a.b\\c.pdl", "a.b\\c.pdx", "",
+              true),
+      NameRow("name_ending_in_backslash", "dir\\", "dir\\.pdl", "dir\\.pdx", "",
+              true),
+      NameRow("name_ending_in_backslash_byte_of_shift_jis", sjis_arg,
+              sjis_arg + ".pdl", sjis_arg + ".pdx", "", true),
+      NameRow("name_after_slash_after_backslash", "a.b\\c.d/e",
+              "a.b\\c.d/e.pdl", "a.b\\c.d/e.pdx", "", true),
+  };
+  return cases;
+}
+
+using CaseParam = std::tuple<Launcher, Case>;
+
+class E2eCaseTest : public ::testing::TestWithParam<CaseParam> {
+ protected:
+  TempDir dir_;
+};
+
+TEST_P(E2eCaseTest, BankAndConsole) {
+  const auto& [launcher, c] = GetParam();
+  if (c.posix_only && !launcher.posix_file_system) {
+    GTEST_SKIP() << "needs a POSIX file system";
+  }
+  make_tree(dir_, c.files);
+  TreeSnapshot expected = snapshot(dir_.path());
+  if (c.bank) {
+    fs::path bank = (fs::path(c.cwd) / c.bank->path).lexically_normal();
+    expected[bank.string()] = "file:" + build_bank(c, *c.bank);
+  }
+
+  RunResult result =
+      run({.argv = launcher.command(c.args), .cwd = (dir_ / c.cwd).string()});
+
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, c.status) << result.describe();
+  EXPECT_PRED_FORMAT2(SameConsole,
+                      console_bytes(std::string(text::kBanner) + c.out),
+                      result.out);
+  EXPECT_PRED_FORMAT2(SameConsole, console_bytes(c.err), result.err);
+  EXPECT_PRED_FORMAT2(SameTree, expected, snapshot(dir_.path()));
+}
+
+std::string CaseName(const ::testing::TestParamInfo<CaseParam>& param) {
+  return std::get<0>(param.param).name + "_" + std::get<1>(param.param).name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, E2eCaseTest,
+    ::testing::Combine(::testing::ValuesIn(test_launchers()),
+                       ::testing::ValuesIn(Cases())),
+    CaseName);
+
+class E2eTest : public ::testing::TestWithParam<Launcher> {
+ protected:
+  RunResult run_in_dir(std::vector<std::string> args, Capture out,
+                       Capture err) {
+    return run({.argv = GetParam().command(args),
+                .cwd = dir_.path().string(),
+                .out = out,
+                .err = err});
+  }
+
+  TempDir dir_;
+};
+
+// The layout's own worked example, byte by byte, whatever the streams are.
+TEST_P(E2eTest, WorkedExampleToTheByte) {
+  make_tree(dir_, Samples(kWorkedList));
+  std::string expected(768, '\0');
+  expected.replace(0, 8, "\x00\x00\x03\x00\x00\x00\x00\x64"s);
+  expected.replace(8, 8, "\x00\x00\x03\x64\x00\x00\x00\x0A"s);
+  expected.replace(40, 8, "\x00\x00\x03\x00\x00\x00\x00\x64"s);
+  expected += kA + kB;
+  ASSERT_EQ(expected.size(), 878u);
+
+  for (Capture capture : {Capture::kFile, Capture::kPipe}) {
+    SCOPED_TRACE(capture == Capture::kFile ? "streams to files"
+                                           : "streams to pipes");
+    fs::remove(dir_ / "bos.pdx");
+    RunResult result = run_in_dir({"bos"}, capture, capture);
+    ASSERT_TRUE(result.exited) << result.describe();
+    EXPECT_EQ(result.exit_status, 0);
+    EXPECT_PRED_FORMAT2(
+        SameConsole,
+        "adpack 1.00\x83\xC0 for Win32 Copyright (C) 2026 the adpack "
+        "project\r\n\r\n"
+        "`a.pcm'\t\t\t: done.\r\n`b.pcm'\t\t\t: done.\r\n`a.pcm'\t\t\t: ",
+        result.out);
+    EXPECT_PRED_FORMAT2(SameConsole,
+                        "\r\n\x8F\x49\x97\xB9\x82\xB5\x82\xDC"
+                        "\x82\xB5\x82\xBD\x81\x42\r\n",
+                        result.err);
+    auto bank = read_file(dir_ / "bos.pdx");
+    ASSERT_TRUE(bank.has_value());
+    EXPECT_PRED_FORMAT2(SameBytes, expected, *bank);
+  }
+}
+
+// The converter behind every expected text gives the bytes the catalogue
+// singles out.
+TEST(Cp932, BytesThatNeedCare) {
+  EXPECT_EQ(to_cp932("β"), "\x83\xC0");
+  EXPECT_EQ(to_cp932("　"), "\x81\x40");
+  EXPECT_EQ(to_cp932("？"), "\x81\x48");
+  EXPECT_EQ(to_cp932("能"), "\x94\x5C");
+  EXPECT_EQ(to_cp932("ソ"), "\x83\x5C");
+  EXPECT_EQ(from_cp932("\x8F\x49\x97\xB9"), "終了");
+  EXPECT_EQ(console_bytes("a\n\nb"), "a\r\n\r\nb");
+}
+
+std::string many_entries_list() {
+  std::string list;
+  for (int slot = 0; slot < 60; ++slot) {
+    list += std::to_string(slot) + " = a.pcm\n";
+  }
+  list += "60 = b.pcm\n";
+  return list;
+}
+
+std::string many_entries_bank() {
+  BankImage image;
+  BankImage::Placed a = image.append(kA);
+  BankImage::Placed b = image.append(kB);
+  for (int slot = 0; slot < 60; ++slot) image.set_slot(slot, a);
+  image.set_slot(60, b);
+  return image.bytes();
+}
+
+// A console whose reader has gone must not stop the run: more is printed
+// than one stream buffer holds, so several writes fail on the way.
+TEST_P(E2eTest, ClosedStandardOutputStillBuildsTheBank) {
+  if (!GetParam().posix_file_system) GTEST_SKIP() << "needs POSIX pipes";
+  make_tree(dir_, Samples(many_entries_list()));
+  RunResult result = run_in_dir({"bos"}, Capture::kNoReader, Capture::kFile);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_PRED_FORMAT2(SameConsole, console_bytes(text::kFinished), result.err);
+  auto bank = read_file(dir_ / "bos.pdx");
+  ASSERT_TRUE(bank.has_value());
+  EXPECT_PRED_FORMAT2(SameBytes, many_entries_bank(), *bank);
+}
+
+TEST_P(E2eTest, ClosedStandardOutputAndErrorStillBuildTheBank) {
+  if (!GetParam().posix_file_system) GTEST_SKIP() << "needs POSIX pipes";
+  make_tree(dir_, Samples(many_entries_list()));
+  RunResult result =
+      run_in_dir({"bos"}, Capture::kNoReader, Capture::kNoReader);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 0);
+  auto bank = read_file(dir_ / "bos.pdx");
+  ASSERT_TRUE(bank.has_value());
+  EXPECT_PRED_FORMAT2(SameBytes, many_entries_bank(), *bank);
+}
+
+// A closed console must not turn a failure into a success either.
+TEST_P(E2eTest, ClosedStandardOutputKeepsTheFailureStatus) {
+  if (!GetParam().posix_file_system) GTEST_SKIP() << "needs POSIX pipes";
+  make_tree(dir_, Samples("0 = a.pcm\n1 = missing.pcm\n"));
+  RunResult result = run_in_dir({"bos"}, Capture::kNoReader, Capture::kFile);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 255);
+  EXPECT_PRED_FORMAT2(
+      SameConsole, console_bytes(text::not_found("missing.pcm")), result.err);
+}
+
+// A file of the kernel's attribute file system reports a size of a page but
+// yields only a few bytes: the sample comes up short on reading.
+TEST_P(E2eTest, SampleShorterThanItsSize) {
+  const char* kShort = "/sys/devices/system/cpu/online";
+  if (!GetParam().posix_file_system) GTEST_SKIP() << "needs /sys";
+  struct stat info {};
+  auto bytes = read_file(kShort);
+  if (stat(kShort, &info) != 0 || !bytes ||
+      static_cast<std::size_t>(info.st_size) <= bytes->size()) {
+    GTEST_SKIP() << kShort << " does not come up short here";
+  }
+  make_tree(dir_, Samples("0 = a.pcm\n1 = "s + kShort + "\n2 = b.pcm\n"));
+  RunResult result = run_in_dir({"bos"}, Capture::kFile, Capture::kFile);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 255);
+  EXPECT_PRED_FORMAT2(
+      SameConsole,
+      console_bytes(std::string(text::kBanner) + prefix("a.pcm") + "done.\n" +
+                    prefix(kShort)),
+      result.out);
+  EXPECT_PRED_FORMAT2(SameConsole, console_bytes(text::kReadFailed),
+                      result.err);
+
+  // Its slot may already hold what the size query said; no byte of it, and
+  // nothing else, may follow the first sample.
+  BankImage image;
+  BankImage::Placed a = image.append(kA);
+  image.set_slot(0, a);
+  std::string without_slot = image.bytes();
+  image.set_slot(
+      1, {a.offset + a.length, static_cast<std::uint32_t>(info.st_size)});
+  auto bank = read_file(dir_ / "bos.pdx");
+  ASSERT_TRUE(bank.has_value());
+  if (*bank != without_slot) {
+    EXPECT_PRED_FORMAT2(SameBytes, image.bytes(), *bank);
+  }
+}
+
+// A disk that fills at an exact byte, through a file-size limit: the bank's
+// last bytes fail to reach the file at the point the buffering rules say.
+struct FullDiskCase {
+  std::string name;
+  std::string list;
+  // The samples of slots 0, 1, ... whose slots are written before the end.
+  std::vector<std::string> samples;
+  unsigned long long limit;
+  std::string out;  // after the banner
+  std::string err;
+};
+
+void PrintTo(const FullDiskCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<FullDiskCase> FullDiskCases() {
+  const std::string out_ab =
+      prefix("a.pcm") + "done.\n" + prefix("b.pcm") + "done.\n";
+  // The whole bank would be 768 + 100 + 10 = 878 bytes.
+  return {
+      {"last_bytes_after_last_line_feed",
+       "0 = a.pcm\n1 = b.pcm\n",
+       {kA, kB},
+       877,
+       out_ab,
+       std::string(text::kWriteFailed)},
+      {"last_bytes_after_unterminated_last_line",
+       "0 = a.pcm\n1 = b.pcm",
+       {kA, kB},
+       877,
+       out_ab,
+       std::string(text::kWriteFailed)},
+      {"buffered_bytes_fail_at_the_next_seek",
+       "0 = a.pcm\n1 = b.pcm\n",
+       {kA},
+       800,
+       prefix("a.pcm") + "done.\n" + prefix("b.pcm"),
+       std::string(text::kSeekFailed)},
+      {"sample_larger_than_a_buffer",
+       "0 = c.pcm\n",
+       {kC},
+       1000,
+       prefix("c.pcm"),
+       std::string(text::kDiskFull)},
+  };
+}
+
+using FullDiskParam = std::tuple<Launcher, FullDiskCase>;
+
+class FullDiskTest : public ::testing::TestWithParam<FullDiskParam> {
+ protected:
+  TempDir dir_;
+};
+
+TEST_P(FullDiskTest, ReportsTheFailureInsteadOfFinishing) {
+  const auto& [launcher, c] = GetParam();
+  if (!launcher.posix_file_system) GTEST_SKIP() << "needs RLIMIT_FSIZE";
+  make_tree(dir_, Samples(c.list));
+  RunResult result = run({.argv = launcher.command({"bos"}),
+                          .cwd = dir_.path().string(),
+                          .file_size_limit = c.limit});
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 255);
+  EXPECT_PRED_FORMAT2(SameConsole,
+                      console_bytes(std::string(text::kBanner) + c.out),
+                      result.out);
+  EXPECT_PRED_FORMAT2(SameConsole, console_bytes(c.err), result.err);
+
+  BankImage image;
+  for (std::size_t slot = 0; slot < c.samples.size(); ++slot) {
+    image.set_slot(static_cast<int>(slot), image.append(c.samples[slot]));
+  }
+  const std::string& whole = image.bytes();
+  auto bank = read_file(dir_ / "bos.pdx");
+  ASSERT_TRUE(bank.has_value());
+  EXPECT_PRED_FORMAT2(SameBytes, whole.substr(0, c.limit), *bank)
+      << "the bank holds what fitted, unchanged";
+}
+
+std::string FullDiskName(const ::testing::TestParamInfo<FullDiskParam>& p) {
+  return std::get<0>(p.param).name + "_" + std::get<1>(p.param).name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, FullDiskTest,
+    ::testing::Combine(::testing::ValuesIn(test_launchers()),
+                       ::testing::ValuesIn(FullDiskCases())),
+    FullDiskName);
+
+INSTANTIATE_TEST_SUITE_P(Program, E2eTest,
+                         ::testing::ValuesIn(test_launchers()), LauncherName);
+
+}  // namespace
+}  // namespace adpack_test

@@ -1,0 +1,296 @@
+// The overwrite question, answered on a real pseudo-terminal that is the
+// program's controlling terminal while its output goes to files.
+#include <gtest/gtest.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "launchers.h"
+#include "support/bank_image.h"
+#include "support/bytes.h"
+#include "support/console_text.h"
+#include "support/cp932.h"
+#include "support/files.h"
+#include "support/process.h"
+
+namespace adpack_test {
+namespace {
+
+namespace fs = std::filesystem;
+using text::prefix;
+
+const std::string kA = sample_bytes(100, 1);
+const std::string kB = sample_bytes(10, 2);
+const std::string kOldBank(1500, '\xEE');
+const std::string kWorkedList = "0 = a.pcm\n1 = b.pcm\n5 = a.pcm\n";
+
+std::string worked_bank() {
+  BankImage image;
+  BankImage::Placed a = image.append(kA);
+  BankImage::Placed b = image.append(kB);
+  image.set_slot(0, a);
+  image.set_slot(1, b);
+  image.set_slot(5, a);
+  return image.bytes();
+}
+
+std::string worked_out() {
+  return std::string(text::kBanner) + prefix("a.pcm") + "done.\n" +
+         prefix("b.pcm") + "done.\n" + prefix("a.pcm");
+}
+
+void make_worked_example(const TempDir& dir, const std::string& list_name) {
+  write_file(dir / "a.pcm", kA);
+  write_file(dir / "b.pcm", kB);
+  write_file(dir / list_name, kWorkedList);
+}
+
+termios terminal_mode(int fd) {
+  termios mode{};
+  EXPECT_EQ(tcgetattr(fd, &mode), 0);
+  return mode;
+}
+
+constexpr tcflag_t kWaitBits = ICANON | ECHO | ISIG;
+
+// Polls until done() holds or the time is up.
+bool eventually(const std::function<bool()>& done,
+                std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+struct Key {
+  std::string name;
+  std::string typed;
+  bool accepts;
+  bool printable;                    // its echo is the key itself
+  std::optional<std::string> piped;  // standard input, which must not answer
+};
+
+std::vector<Key> Keys() {
+  return {
+      {"y", "y", true, true, std::nullopt},
+      {"Y", "Y", true, true, std::nullopt},
+      {"n", "n", false, true, std::nullopt},
+      {"Enter", "\r", false, false, std::nullopt},
+      {"Esc", "\x1b", false, false, std::nullopt},
+      {"CtrlC", "\x03", false, false, std::nullopt},
+      {"ArrowUp", "\x1b[A", false, false, std::nullopt},
+      {"F1", "\x1bOP", false, false, std::nullopt},
+      {"F5", "\x1b[15~", false, false, std::nullopt},
+      {"n_typed_y_piped", "n", false, true, "y"},
+      {"y_typed_n_piped", "y", true, true, "n"},
+  };
+}
+
+void PrintTo(const Key& key, std::ostream* os) { *os << key.name; }
+
+using KeyParam = std::tuple<Launcher, Key>;
+
+class OverwriteKeyTest : public ::testing::TestWithParam<KeyParam> {
+ protected:
+  TempDir dir_;
+  Pty pty_;
+};
+
+TEST_P(OverwriteKeyTest, AnswersTheQuestion) {
+  const auto& [launcher, key] = GetParam();
+  make_worked_example(dir_, "bos.pdl");
+  write_file(dir_ / "bos.pdx", kOldBank);
+  const termios before = terminal_mode(pty_.slave());
+  ASSERT_EQ(before.c_lflag & kWaitBits, kWaitBits);
+
+  Child child({.argv = launcher.command({"bos"}),
+               .cwd = dir_.path().string(),
+               .input = key.piped,
+               .controlling_terminal = pty_.slave()});
+  const std::string prompt = console_bytes(text::overwrite_prompt("bos.pdx"));
+  EXPECT_TRUE(child.wait_for_err(prompt))
+      << "no prompt; stderr so far: \"" << readable_console(child.err_so_far())
+      << "\"";
+  // The key goes in only once the terminal is raw: typed earlier, Ctrl+C
+  // would still be a signal.
+  tcflag_t waiting_lflag = before.c_lflag;
+  EXPECT_TRUE(eventually(
+      [&] {
+        waiting_lflag = terminal_mode(pty_.slave()).c_lflag;
+        return (waiting_lflag & kWaitBits) == 0 || !child.running();
+      },
+      std::chrono::milliseconds(3000)));
+  EXPECT_EQ(waiting_lflag & kWaitBits, 0u)
+      << "line editing, echo or signal keys still on while waiting";
+  pty_.type(key.typed);
+
+  RunResult result = child.finish();
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.exited) << result.describe();
+  const std::string screen = pty_.read_screen(100);
+  const std::string pending = pty_.pending_input();
+  const termios after = terminal_mode(pty_.slave());
+
+  if (key.accepts) {
+    EXPECT_EQ(result.exit_status, 0) << result.describe();
+    EXPECT_PRED_FORMAT2(SameConsole, console_bytes(worked_out()), result.out);
+    EXPECT_PRED_FORMAT2(SameConsole,
+                        prompt + console_bytes(text::kAfterAnswer) +
+                            console_bytes(text::kFinished),
+                        result.err);
+    EXPECT_PRED_FORMAT2(SameBytes, worked_bank(),
+                        read_file(dir_ / "bos.pdx").value_or("<none>"));
+  } else {
+    EXPECT_EQ(result.exit_status, 255) << result.describe();
+    EXPECT_PRED_FORMAT2(SameConsole,
+                        console_bytes(std::string(text::kBanner) +
+                                      std::string(text::kNotOverwritten)),
+                        result.out);
+    EXPECT_PRED_FORMAT2(SameConsole, prompt + console_bytes(text::kAfterAnswer),
+                        result.err);
+    EXPECT_PRED_FORMAT2(SameBytes, kOldBank,
+                        read_file(dir_ / "bos.pdx").value_or("<none>"));
+  }
+  EXPECT_PRED_FORMAT2(SameBytes, kWorkedList,
+                      read_file(dir_ / "bos.pdl").value_or("<none>"));
+  if (key.printable) {
+    EXPECT_PRED_FORMAT2(SameBytes, key.typed, screen)
+        << "the key is echoed once, on the terminal";
+  }
+  EXPECT_PRED_FORMAT2(SameBytes, "", pending)
+      << "the whole key is consumed, nothing is left for the shell";
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  for (std::size_t i = 0; i < NCCS; ++i) {
+    EXPECT_EQ(after.c_cc[i], before.c_cc[i]) << "c_cc[" << i << "]";
+  }
+}
+
+std::string KeyName(const ::testing::TestParamInfo<KeyParam>& param) {
+  return std::get<0>(param.param).name + "_" + std::get<1>(param.param).name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, OverwriteKeyTest,
+    ::testing::Combine(::testing::ValuesIn(test_launchers()),
+                       ::testing::ValuesIn(Keys())),
+    KeyName);
+
+class OverwriteTest : public ::testing::TestWithParam<Launcher> {
+ protected:
+  TempDir dir_;
+};
+
+// Without a controlling terminal nothing can answer: a "y" on standard input
+// does not, and the run must not wait for one.
+TEST_P(OverwriteTest, WithoutTerminalDeclinesAtOnce) {
+  make_worked_example(dir_, "bos.pdl");
+  write_file(dir_ / "bos.pdx", kOldBank);
+  RunResult result = run({.argv = GetParam().command({"bos"}),
+                          .cwd = dir_.path().string(),
+                          .input = "y",
+                          .timeout = std::chrono::milliseconds(3000)});
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_LT(result.elapsed.count(), 1500) << "the question waited";
+  EXPECT_EQ(result.exit_status, 255);
+  EXPECT_PRED_FORMAT2(SameConsole,
+                      console_bytes(std::string(text::kBanner) +
+                                    std::string(text::kNotOverwritten)),
+                      result.out);
+  EXPECT_PRED_FORMAT2(SameConsole,
+                      console_bytes(text::overwrite_prompt("bos.pdx") +
+                                    std::string(text::kAfterAnswer)),
+                      result.err);
+  EXPECT_PRED_FORMAT2(SameBytes, kOldBank,
+                      read_file(dir_ / "bos.pdx").value_or("<none>"));
+}
+
+// A bank on a device that takes no byte: the run must end with a failure
+// from the catalogue, never with the finished message.
+struct FullDeviceList {
+  std::string name;
+  std::string list;
+};
+
+void PrintTo(const FullDeviceList& list, std::ostream* os) { *os << list.name; }
+
+using FullDeviceParam = std::tuple<Launcher, FullDeviceList>;
+
+class FullDeviceTest : public ::testing::TestWithParam<FullDeviceParam> {
+ protected:
+  TempDir dir_;
+  Pty pty_;
+};
+
+std::string FullDeviceName(
+    const ::testing::TestParamInfo<FullDeviceParam>& param) {
+  return std::get<0>(param.param).name + "_" + std::get<1>(param.param).name;
+}
+
+TEST_P(FullDeviceTest, ReportsTheFailedWrite) {
+  const auto& [launcher, list] = GetParam();
+  if (!launcher.posix_file_system) GTEST_SKIP() << "needs /dev/full";
+  write_file(dir_ / "a.pcm", kA);
+  write_file(dir_ / "b.pcm", kB);
+  write_file(dir_ / "full.pdl", list.list);
+  fs::create_symlink("/dev/full", dir_ / "full.pdx");
+
+  // /dev/full can be read, so the existence probe finds it and asks.
+  Child child({.argv = launcher.command({"full"}),
+               .cwd = dir_.path().string(),
+               .controlling_terminal = pty_.slave()});
+  const std::string prompt = console_bytes(text::overwrite_prompt("full.pdx")) +
+                             console_bytes(text::kAfterAnswer);
+  EXPECT_TRUE(
+      child.wait_for_err(console_bytes(text::overwrite_prompt("full.pdx"))));
+  EXPECT_TRUE(eventually(
+      [&] {
+        return (terminal_mode(pty_.slave()).c_lflag & ICANON) == 0 ||
+               !child.running();
+      },
+      std::chrono::milliseconds(3000)));
+  pty_.type("y");
+  RunResult result = child.finish();
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 255) << result.describe();
+  ASSERT_EQ(result.err.substr(0, prompt.size()), prompt) << result.describe();
+  const std::string failure = result.err.substr(prompt.size());
+  const std::vector<std::string> failures = {console_bytes(text::kWriteFailed),
+                                             console_bytes(text::kSeekFailed),
+                                             console_bytes(text::kDiskFull)};
+  EXPECT_NE(std::find(failures.begin(), failures.end(), failure),
+            failures.end())
+      << "after the answer, stderr held \"" << readable_console(failure)
+      << "\", not one failure message";
+  EXPECT_EQ(result.out.substr(0, console_bytes(text::kBanner).size()),
+            console_bytes(text::kBanner));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, FullDeviceTest,
+    ::testing::Combine(::testing::ValuesIn(test_launchers()),
+                       ::testing::Values(FullDeviceList{"worked_example",
+                                                        kWorkedList},
+                                         FullDeviceList{"empty_list", ""})),
+    FullDeviceName);
+
+INSTANTIATE_TEST_SUITE_P(Program, OverwriteTest,
+                         ::testing::ValuesIn(test_launchers()), LauncherName);
+
+}  // namespace
+}  // namespace adpack_test
