@@ -9,10 +9,9 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
 #include "platform/platform.h"
 
@@ -24,6 +23,9 @@ int _dowildcard = 0;
 }
 
 namespace {
+
+// ENABLE_VIRTUAL_TERMINAL_INPUT, which older headers lack.
+constexpr DWORD VIRTUAL_TERMINAL_INPUT = 0x0200;
 
 HANDLE handle_of(PlatformFile file) { return reinterpret_cast<HANDLE>(file); }
 
@@ -52,10 +54,10 @@ bool file_identity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
   // No access is asked for beyond the attributes, and every kind of sharing
   // is granted, so a file that someone holds open can still be compared;
   // backup semantics let a directory be opened too.
-  HANDLE handle = CreateFileA(
-      name, FILE_READ_ATTRIBUTES,
-      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileA(name, FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   bool ok = GetFileInformationByHandle(handle, info) != 0;
   CloseHandle(handle);
@@ -145,7 +147,8 @@ int next_key(HANDLE input, int *trail) {
             next.EventType == KEY_EVENT && next.Event.KeyEvent.bKeyDown &&
             next.Event.KeyEvent.uChar.AsciiChar != 0 &&
             ReadConsoleInputA(input, &next, 1, &count) && count == 1) {
-          *trail = static_cast<unsigned char>(next.Event.KeyEvent.uChar.AsciiChar);
+          *trail =
+              static_cast<unsigned char>(next.Event.KeyEvent.uChar.AsciiChar);
         }
       }
       return byte;
@@ -161,10 +164,9 @@ int next_key(HANDLE input, int *trail) {
 // show as nothing anyway.
 void echo_key(int key, int trail) {
   if (key < 0x20 || key == 0x7f) return;
-  HANDLE output =
-      CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output == INVALID_HANDLE_VALUE) return;
   char bytes[2] = {static_cast<char>(key), static_cast<char>(trail)};
   DWORD written = 0;
@@ -208,10 +210,10 @@ bool platform_is_char_device(PlatformFile file) {
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   bool reading = mode == PLATFORM_OPEN_READ;
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
-  HANDLE handle = CreateFileA(
-      name, reading ? GENERIC_READ : GENERIC_WRITE,
-      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-      reading ? OPEN_EXISTING : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = CreateFileA(name, reading ? GENERIC_READ : GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              reading ? OPEN_EXISTING : CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return -1;
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) == FILE_TYPE_DISK &&
@@ -291,20 +293,21 @@ bool platform_same_file(const char *first, const char *second) {
 int platform_read_console_key(void) {
   // The console itself, whatever standard input is. Writing is asked for
   // too: SetConsoleMode needs it.
-  HANDLE input =
-      CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (input == INVALID_HANDLE_VALUE) return -1;
   DWORD saved_mode;
   if (!GetConsoleMode(input, &saved_mode)) {
     CloseHandle(input);
     return -1;
   }
-  // No line editing, no echo of its own, and Ctrl+C as the character 3.
-  DWORD raw_mode = saved_mode & ~static_cast<DWORD>(ENABLE_LINE_INPUT |
-                                                    ENABLE_ECHO_INPUT |
-                                                    ENABLE_PROCESSED_INPUT);
+  // No line editing, no echo of its own, and Ctrl+C as the character 3;
+  // keys as key codes, not as the escape sequences of a terminal.
+  DWORD raw_mode =
+      saved_mode &
+      ~static_cast<DWORD>(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
+                          ENABLE_PROCESSED_INPUT | VIRTUAL_TERMINAL_INPUT);
   int key = -1;
   int trail = -1;
   if (SetConsoleMode(input, raw_mode)) key = next_key(input, &trail);
