@@ -183,9 +183,11 @@ std::string KeyName(const ::testing::TestParamInfo<KeyParam>& param) {
   return std::get<0>(param.param).name + "_" + std::get<1>(param.param).name;
 }
 
+// A build whose console needs the terminal on its standard streams answers
+// on that console in a test of its own (wine_console_test).
 INSTANTIATE_TEST_SUITE_P(
     Program, OverwriteKeyTest,
-    ::testing::Combine(::testing::ValuesIn(test_launchers()),
+    ::testing::Combine(::testing::ValuesIn(controlling_terminal_launchers()),
                        ::testing::ValuesIn(Keys())),
     KeyName);
 
