@@ -97,8 +97,7 @@ bool is_modifier(WORD key) {
 }
 
 // The keys that the console reports with a key code but no character: the
-// extended keys of the C runtime's _getch (which returns them as 0 or 0xE0
-// and a scan code), here the answer 0.
+// navigation, editing and function keys, whose answer is 0.
 bool is_extended(const KEY_EVENT_RECORD &key) {
   WORD code = key.wVirtualKeyCode;
   if (code >= VK_PRIOR && code <= VK_DOWN) return true;  // PgUp..Down arrow
