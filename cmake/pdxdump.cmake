@@ -24,6 +24,12 @@ install(FILES man/adpack.1 man/pdxdump.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(ADPACK_BUILD_TESTS)
+  # Scratch directories and child processes, one file per platform.
+  if(WIN32)
+    set(PDXDUMP_TEST_SUPPORT src/dump/test_support-win32.cc)
+  else()
+    set(PDXDUMP_TEST_SUPPORT src/dump/test_support-posix.cc)
+  endif()
   add_executable(pdxdump_tests
     src/dump/ascii_test.cc
     src/dump/bank_check_test.cc
@@ -32,10 +38,10 @@ if(ADPACK_BUILD_TESTS)
     src/dump/pdxdump_test.cc
     src/dump/report_test.cc
     src/dump/round_trip_test.cc
-    src/dump/test_support-posix.cc)
+    ${PDXDUMP_TEST_SUPPORT})
   target_link_libraries(pdxdump_tests PRIVATE pdxdump_core
                         GTest::gmock GTest::gtest_main)
-  # The round trip runs the real programs.
+  # The round trip and the tests of the entry run the real programs.
   target_compile_definitions(pdxdump_tests PRIVATE
     ADPACK_PROGRAM="$<TARGET_FILE:adpack>"
     PDXDUMP_PROGRAM="$<TARGET_FILE:pdxdump>"
