@@ -795,6 +795,38 @@ TEST_P(E2eTest, SampleShorterThanItsSize) {
   }
 }
 
+// Sizes the 32-bit fields cannot hold, from sparse files that cost no disk:
+// refused before any memory is asked for and before the slot is written.
+TEST_P(E2eTest, SampleTooLargeForTheSlotFields) {
+  const std::uint64_t kFourGiB = std::uint64_t{1} << 32;
+  // A bank already holding a.pcm ends at 868: the second size ends the bank
+  // one byte past what an offset can name.
+  for (std::uint64_t size : {kFourGiB, kFourGiB - 868 + 1}) {
+    SCOPED_TRACE(size);
+    fs::remove(dir_ / "bos.pdx");
+    make_tree(dir_, Samples("0 = a.pcm\n1 = huge.pcm\n2 = b.pcm\n"));
+    write_file(dir_ / "huge.pcm", "");
+    fs::resize_file(dir_ / "huge.pcm", size);
+
+    RunResult result = run_in_dir({"bos"}, Capture::kFile, Capture::kFile);
+    ASSERT_TRUE(result.exited) << result.describe();
+    EXPECT_EQ(result.exit_status, 255);
+    EXPECT_PRED_FORMAT2(
+        SameConsole,
+        console_bytes(std::string(text::kBanner) + prefix("a.pcm") + "done.\n" +
+                      prefix("huge.pcm")),
+        result.out);
+    EXPECT_PRED_FORMAT2(SameConsole,
+                        console_bytes(text::sample_too_large("huge.pcm")),
+                        result.err);
+    BankImage image;
+    image.set_slot(0, image.append(kA));
+    auto bank = read_file(dir_ / "bos.pdx");
+    ASSERT_TRUE(bank.has_value());
+    EXPECT_PRED_FORMAT2(SameBytes, image.bytes(), *bank);
+  }
+}
+
 // A disk that fills at an exact byte, through a file-size limit: the bank's
 // last bytes fail to reach the file at the point the buffering rules say.
 struct FullDiskCase {
