@@ -207,13 +207,26 @@ bool platform_is_char_device(PlatformFile file) {
 }
 
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
-  bool reading = mode == PLATFORM_OPEN_READ;
+  DWORD access = GENERIC_WRITE;
+  DWORD disposition = CREATE_ALWAYS;
+  if (mode == PLATFORM_OPEN_READ) {
+    access = GENERIC_READ;
+    disposition = OPEN_EXISTING;
+  } else if (mode == PLATFORM_OPEN_WRITE_NEW) {
+    disposition = CREATE_NEW;
+  }
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
-  HANDLE handle = CreateFileA(name, reading ? GENERIC_READ : GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              reading ? OPEN_EXISTING : CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return -1;
+  HANDLE handle =
+      CreateFileA(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    if (mode != PLATFORM_OPEN_WRITE_NEW) return -1;
+    DWORD error = GetLastError();
+    // A directory in the way is reported as a denied access.
+    bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
+                 GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
+    return taken ? -2 : -1;
+  }
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileType(handle) == FILE_TYPE_DISK &&
       GetFileInformationByHandle(handle, &info) &&
@@ -279,6 +292,10 @@ int platform_file_size(const char *name, std::uint64_t *size) {
             data.nFileSizeLow;
   }
   return 0;
+}
+
+int platform_make_directory(const char *name) {
+  return CreateDirectoryA(name, nullptr) ? 0 : -1;
 }
 
 bool platform_same_file(const char *first, const char *second) {
