@@ -184,7 +184,7 @@ std::string KeyName(const ::testing::TestParamInfo<KeyParam>& param) {
 }
 
 // A build whose console needs the terminal on its standard streams answers
-// on that console in a test of its own (wine_console_test).
+// on that console in a test of its own (wine_test).
 INSTANTIATE_TEST_SUITE_P(
     Program, OverwriteKeyTest,
     ::testing::Combine(::testing::ValuesIn(controlling_terminal_launchers()),

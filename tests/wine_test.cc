@@ -1,7 +1,5 @@
-// The overwrite question of adpack.exe, answered on wine's console: wine runs
-// the program in a terminal window of its own making, which it sets up only
-// when standard input and output are the terminal, as in a shell. Standard
-// error still goes to a file, so the prompt's bytes can be checked.
+// What only adpack.exe under wine can show: the overwrite question answered
+// on wine's console, and the exit status as a command prompt sees it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -90,6 +88,9 @@ std::vector<Key> Keys() {
   };
 }
 
+// wine runs the program in a console of its own making, which it sets up
+// only when standard input and output are the terminal, as in a shell.
+// Standard error still goes to a file, so the prompt's bytes can be checked.
 class WineConsoleTest : public ::testing::TestWithParam<Key> {
  protected:
   TempDir dir_;
@@ -143,6 +144,52 @@ std::string KeyName(const ::testing::TestParamInfo<Key>& param) {
 
 INSTANTIATE_TEST_SUITE_P(Program, WineConsoleTest, ::testing::ValuesIn(Keys()),
                          KeyName);
+
+// The shell's view of the status keeps only 8 bits; the command prompt's
+// %ERRORLEVEL% has all 32 of them.
+std::string windows_path(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return "Z:" + path;
+}
+
+class WineExitStatusTest : public TempDirTest {
+ protected:
+  RunResult run_in_command_prompt(const std::string& args) {
+    Launcher wine = wine_launcher();
+    std::vector<std::string> argv = wine.prefix;
+    argv.insert(argv.end(), {"cmd", "/c",
+                             windows_path(wine.binary) + args +
+                                 " & echo status=%ERRORLEVEL%"});
+    return run({.argv = argv,
+                .cwd = dir_.path().string(),
+                .timeout = std::chrono::milliseconds(20000)});
+  }
+};
+
+TEST_F(WineExitStatusTest, CommandPromptSeesMinusOne) {
+  RunResult result = run_in_command_prompt("");
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_PRED_FORMAT2(
+      SameConsole,
+      console_bytes(std::string(text::kBanner) + std::string(text::kUsage)) +
+          "status=-1\r\n",
+      result.out);
+}
+
+TEST_F(WineExitStatusTest, CommandPromptSeesZeroAfterACompleteRun) {
+  write_file(dir_ / "a.pcm", kA);
+  write_file(dir_ / "b.pcm", kB);
+  write_file(dir_ / "bos.pdl", kWorkedList);
+  RunResult result = run_in_command_prompt(" bos");
+  ASSERT_TRUE(result.exited) << result.describe();
+  const std::string out = result.out;
+  EXPECT_EQ(out.substr(out.size() < 10 ? 0 : out.size() - 10), "status=0\r\n")
+      << result.describe();
+  EXPECT_PRED_FORMAT2(SameBytes, worked_bank(),
+                      read_file(dir_ / "bos.pdx").value_or("<none>"));
+}
 
 }  // namespace
 }  // namespace adpack_test
