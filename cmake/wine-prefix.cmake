@@ -36,3 +36,6 @@ run_bounded("wineserver -w" 60 ${WINESERVER} -w)
 # Kept 120 s after its last client, in case the cleanup never runs. Its
 # output goes to files, so that nothing waits on this daemon's pipes.
 run_bounded("wineserver -p" 30 ${WINESERVER} -p120)
+# The first program of a new prefix starts slowly; a case that times its run
+# should not be the one to pay for that.
+run_bounded("first program" 60 ${WINE} cmd /c exit)
