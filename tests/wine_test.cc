@@ -6,30 +6,19 @@
 #include <vector>
 
 #include "launchers.h"
-#include "support/bank_image.h"
 #include "support/bytes.h"
 #include "support/console_text.h"
 #include "support/cp932.h"
 #include "support/files.h"
 #include "support/process.h"
+#include "support/worked_example.h"
 
 namespace adpack_test {
 namespace {
 
-const std::string kA = sample_bytes(100, 1);
-const std::string kB = sample_bytes(10, 2);
-const std::string kOldBank(1500, '\xEE');
-const std::string kWorkedList = "0 = a.pcm\n1 = b.pcm\n5 = a.pcm\n";
-
-std::string worked_bank() {
-  BankImage image;
-  BankImage::Placed a = image.append(kA);
-  BankImage::Placed b = image.append(kB);
-  image.set_slot(0, a);
-  image.set_slot(1, b);
-  image.set_slot(5, a);
-  return image.bytes();
-}
+using worked::kA;
+using worked::kB;
+using worked::kOldBank;
 
 // What the terminal shows, less the cursor and colour sequences that wine's
 // console adds around each piece of output.
@@ -101,7 +90,7 @@ TEST_P(WineConsoleTest, AnswersTheQuestion) {
   const Key& key = GetParam();
   write_file(dir_ / "a.pcm", kA);
   write_file(dir_ / "b.pcm", kB);
-  write_file(dir_ / "bos.pdl", kWorkedList);
+  write_file(dir_ / "bos.pdl", worked::kList);
   write_file(dir_ / "bos.pdx", kOldBank);
 
   Child child({.argv = wine_launcher().command({"bos"}),
@@ -127,9 +116,9 @@ TEST_P(WineConsoleTest, AnswersTheQuestion) {
   std::string err = prompt + console_bytes(text::kAfterAnswer);
   if (key.accepts) err += console_bytes(text::kFinished);
   EXPECT_PRED_FORMAT2(SameConsole, err, result.err);
-  EXPECT_PRED_FORMAT2(SameBytes, key.accepts ? worked_bank() : kOldBank,
+  EXPECT_PRED_FORMAT2(SameBytes, key.accepts ? worked::bank() : kOldBank,
                       read_file(dir_ / "bos.pdx").value_or("<none>"));
-  EXPECT_PRED_FORMAT2(SameBytes, kWorkedList,
+  EXPECT_PRED_FORMAT2(SameBytes, worked::kList,
                       read_file(dir_ / "bos.pdl").value_or("<none>"));
   if (key.printable) {
     EXPECT_EQ(first_after_banner(screen), key.typed)
@@ -181,13 +170,13 @@ TEST_F(WineExitStatusTest, CommandPromptSeesMinusOne) {
 TEST_F(WineExitStatusTest, CommandPromptSeesZeroAfterACompleteRun) {
   write_file(dir_ / "a.pcm", kA);
   write_file(dir_ / "b.pcm", kB);
-  write_file(dir_ / "bos.pdl", kWorkedList);
+  write_file(dir_ / "bos.pdl", worked::kList);
   RunResult result = run_in_command_prompt(" bos");
   ASSERT_TRUE(result.exited) << result.describe();
   const std::string out = result.out;
   EXPECT_EQ(out.substr(out.size() < 10 ? 0 : out.size() - 10), "status=0\r\n")
       << result.describe();
-  EXPECT_PRED_FORMAT2(SameBytes, worked_bank(),
+  EXPECT_PRED_FORMAT2(SameBytes, worked::bank(),
                       read_file(dir_ / "bos.pdx").value_or("<none>"));
 }
 

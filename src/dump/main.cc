@@ -34,9 +34,6 @@ int main(int argc, char **argv) {
   if (!line) platform_exit(run(argc, argv));
   std::vector<std::string> words =
       split_command_line(line, platform_is_lead_byte);
-  std::vector<char *> arguments;
-  arguments.push_back(const_cast<char *>("pdxdump"));
-  for (std::string &word : words) arguments.push_back(word.data());
-  arguments.push_back(nullptr);
+  std::vector<char *> arguments = argument_vector("pdxdump", words);
   platform_exit(run(static_cast<int>(words.size() + 1), arguments.data()));
 }
