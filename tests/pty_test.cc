@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "launchers.h"
-#include "support/bank_image.h"
 #include "support/bytes.h"
 #include "support/console_text.h"
 #include "support/cp932.h"
 #include "support/files.h"
 #include "support/process.h"
+#include "support/worked_example.h"
 
 namespace adpack_test {
 namespace {
@@ -28,20 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 using text::prefix;
 
-const std::string kA = sample_bytes(100, 1);
-const std::string kB = sample_bytes(10, 2);
-const std::string kOldBank(1500, '\xEE');
-const std::string kWorkedList = "0 = a.pcm\n1 = b.pcm\n5 = a.pcm\n";
-
-std::string worked_bank() {
-  BankImage image;
-  BankImage::Placed a = image.append(kA);
-  BankImage::Placed b = image.append(kB);
-  image.set_slot(0, a);
-  image.set_slot(1, b);
-  image.set_slot(5, a);
-  return image.bytes();
-}
+using worked::kA;
+using worked::kB;
+using worked::kOldBank;
 
 std::string worked_out() {
   return std::string(text::kBanner) + prefix("a.pcm") + "done.\n" +
@@ -51,7 +40,7 @@ std::string worked_out() {
 void make_worked_example(const TempDir& dir, const std::string& list_name) {
   write_file(dir / "a.pcm", kA);
   write_file(dir / "b.pcm", kB);
-  write_file(dir / list_name, kWorkedList);
+  write_file(dir / list_name, worked::kList);
 }
 
 termios terminal_mode(int fd) {
@@ -149,7 +138,7 @@ TEST_P(OverwriteKeyTest, AnswersTheQuestion) {
                         prompt + console_bytes(text::kAfterAnswer) +
                             console_bytes(text::kFinished),
                         result.err);
-    EXPECT_PRED_FORMAT2(SameBytes, worked_bank(),
+    EXPECT_PRED_FORMAT2(SameBytes, worked::bank(),
                         read_file(dir_ / "bos.pdx").value_or("<none>"));
   } else {
     EXPECT_EQ(result.exit_status, 255) << result.describe();
@@ -162,7 +151,7 @@ TEST_P(OverwriteKeyTest, AnswersTheQuestion) {
     EXPECT_PRED_FORMAT2(SameBytes, kOldBank,
                         read_file(dir_ / "bos.pdx").value_or("<none>"));
   }
-  EXPECT_PRED_FORMAT2(SameBytes, kWorkedList,
+  EXPECT_PRED_FORMAT2(SameBytes, worked::kList,
                       read_file(dir_ / "bos.pdl").value_or("<none>"));
   if (key.printable) {
     EXPECT_PRED_FORMAT2(SameBytes, key.typed, screen)
@@ -183,9 +172,11 @@ std::string KeyName(const ::testing::TestParamInfo<KeyParam>& param) {
   return std::get<0>(param.param).name + "_" + std::get<1>(param.param).name;
 }
 
+// A build whose console needs the terminal on its standard streams answers
+// on that console in a test of its own (wine_test).
 INSTANTIATE_TEST_SUITE_P(
     Program, OverwriteKeyTest,
-    ::testing::Combine(::testing::ValuesIn(test_launchers()),
+    ::testing::Combine(::testing::ValuesIn(controlling_terminal_launchers()),
                        ::testing::ValuesIn(Keys())),
     KeyName);
 
@@ -285,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
     Program, FullDeviceTest,
     ::testing::Combine(::testing::ValuesIn(test_launchers()),
                        ::testing::Values(FullDeviceList{"worked_example",
-                                                        kWorkedList},
+                                                        worked::kList},
                                          FullDeviceList{"empty_list", ""})),
     FullDeviceName);
 

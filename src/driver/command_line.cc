@@ -51,3 +51,12 @@ std::vector<std::string> split_command_line(
   }
   return arguments;
 }
+
+std::vector<char *> argument_vector(const char *program,
+                                    std::vector<std::string> &words) {
+  std::vector<char *> arguments;
+  arguments.push_back(const_cast<char *>(program));
+  for (std::string &word : words) arguments.push_back(word.data());
+  arguments.push_back(nullptr);
+  return arguments;
+}

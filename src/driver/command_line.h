@@ -16,4 +16,9 @@
 std::vector<std::string> split_command_line(
     const char *line, bool (*is_lead_byte)(unsigned char byte));
 
+// A conventional argument vector over words, program first and a null
+// last, for an entry that takes argc and argv. It points into words.
+std::vector<char *> argument_vector(const char *program,
+                                    std::vector<std::string> &words);
+
 #endif

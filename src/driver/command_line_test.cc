@@ -36,6 +36,9 @@ const SplitCase kSplitCases[] = {
     {"adpack a\\\"b", {"a\"b"}},
     {"adpack \"a\\\"b\"", {"a\"b"}},
     {"adpack a\\\\b", {"a\\\\b"}},
+    // Only the backslash right before the quote escapes it; the one before
+    // that stays as it is.
+    {"adpack a\\\\\"b c", {"a\\\"b", "c"}},
     {"adpack a\\b\\", {"a\\b\\"}},
     {"adpack \"\"", {""}},
     {"adpack \"\" x", {"", "x"}},
@@ -46,6 +49,8 @@ const SplitCase kSplitCases[] = {
     {"adpack " DQ_TRAIL " b", {DQ_TRAIL, "b"}},
     {"adpack \"" DQ_TRAIL " b\"", {DQ_TRAIL " b"}},
     {"\"ad" DQ_TRAIL "pack\" x", {"x"}},
+    // A lead byte takes the next byte even when that is a blank.
+    {"adpack \x81 b", {"\x81 b"}},
     // A lead byte at the very end stands alone.
     {"adpack a\x83", {"a\x83"}},
 };

@@ -12,9 +12,6 @@ int main(int argc, char **argv) {
   if (!line) exit_run(run_adpack(argc, argv));
   std::vector<std::string> words =
       split_command_line(line, platform_is_lead_byte);
-  std::vector<char *> arguments;
-  arguments.push_back(const_cast<char *>(""));
-  for (std::string &word : words) arguments.push_back(word.data());
-  arguments.push_back(nullptr);
+  std::vector<char *> arguments = argument_vector("adpack", words);
   exit_run(run_adpack(static_cast<int>(words.size() + 1), arguments.data()));
 }

@@ -117,13 +117,16 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   int flags = O_CLOEXEC;
   if (mode == PLATFORM_OPEN_READ)
     flags |= O_RDONLY;
+  else if (mode == PLATFORM_OPEN_WRITE_NEW)
+    flags |= O_WRONLY | O_CREAT | O_EXCL;  // O_EXCL follows no link either
   else
     flags |= O_WRONLY | O_CREAT | O_TRUNC;
   int fd;
   do {
     fd = ::open(name, flags, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return -1;
+  if (fd < 0)
+    return mode == PLATFORM_OPEN_WRITE_NEW && errno == EEXIST ? -2 : -1;
   struct stat info;
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
     ::close(fd);
@@ -178,6 +181,10 @@ int platform_file_size(const char *name, std::uint64_t *size) {
               ? 0
               : static_cast<std::uint64_t>(info.st_size);
   return 0;
+}
+
+int platform_make_directory(const char *name) {
+  return ::mkdir(name, 0777) == 0 ? 0 : -1;
 }
 
 bool platform_same_file(const char *first, const char *second) {

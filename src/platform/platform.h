@@ -14,6 +14,7 @@ typedef std::intptr_t PlatformFile;
 enum PlatformOpenMode {
   PLATFORM_OPEN_READ,            // an existing file; a directory fails
   PLATFORM_OPEN_WRITE_TRUNCATE,  // created, or emptied if it exists
+  PLATFORM_OPEN_WRITE_NEW,  // created; never opens what the name already names
 };
 
 enum PlatformSeekOrigin {
@@ -53,7 +54,9 @@ PlatformFile platform_std_handle(PlatformStdHandle which);
 bool platform_is_char_device(PlatformFile file);
 
 // Opens name so that other processes may still read and write it. Returns 0,
-// or -1 when it cannot be opened.
+// or -1 when it cannot be opened. For PLATFORM_OPEN_WRITE_NEW it returns -2
+// when the name already names something (a file, a directory, a link, even
+// one that leads nowhere), which it leaves untouched.
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file);
 
 // Reads up to size bytes. Returns the count (0 at the end of the file), or
@@ -78,6 +81,10 @@ PlatformFileKind platform_file_kind(const char *name);
 // The size in bytes of what name names, without opening it; a directory
 // counts as 0. Returns 0, or -1 when the name names nothing.
 int platform_file_size(const char *name, std::uint64_t *size);
+
+// Creates the directory name; its parent must exist. Returns 0, or -1 when it
+// cannot be made, also when the name already names something.
+int platform_make_directory(const char *name);
 
 // Whether both names name one and the same existing file.
 bool platform_same_file(const char *first, const char *second);

@@ -59,6 +59,10 @@ inline std::string slot_out_of_range(std::string_view name, std::int32_t slot) {
   return "`" + std::string(name) + "' のスロット番号 " + std::to_string(slot) +
          " は範囲外です (0 から 95 まで)。\n";
 }
+inline std::string sample_too_large(std::string_view name) {
+  return "`" + std::string(name) +
+         "' は大きすぎて PDX ファイルに収まりません。\n";
+}
 
 }  // namespace adpack_test::text
 

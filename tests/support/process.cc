@@ -151,6 +151,11 @@ int make_input(const std::optional<std::string>& input) {
       (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0)) {
     error = errno;
   }
+  if (error == 0 && options.terminal_as_console &&
+      (dup2(options.controlling_terminal, 0) < 0 ||
+       dup2(options.controlling_terminal, 1) < 0)) {
+    error = errno;
+  }
   if (error == 0) {
     // A disposition the test runner set must not reach the program: an
     // ignored SIGPIPE would hide a program that forgot to ignore it.

@@ -23,6 +23,10 @@ struct Launcher {
   // The program sees a POSIX file system: a backslash is an ordinary byte of
   // a name, and symbolic links, /dev and /sys are there.
   bool posix_file_system = true;
+  // A controlling terminal is the program's console, whatever its standard
+  // streams are. Under wine the console is there only when standard input
+  // and output are the terminal (RunOptions::terminal_as_console).
+  bool console_is_controlling_terminal = true;
 
   std::vector<std::string> command(const std::vector<std::string>& args) const;
 };
@@ -46,6 +50,9 @@ struct RunOptions {
   // A pseudo-terminal slave that becomes the child's controlling terminal;
   // -1 leaves the child with none (it always runs in a session of its own).
   int controlling_terminal = -1;
+  // Standard input and output are that terminal too, as in a shell window:
+  // wine gives a program a console only when they are.
+  bool terminal_as_console = false;
   // RLIMIT_FSIZE for the child, with SIGXFSZ ignored: a write past this size
   // fails as it would on a disk that is full at exactly that byte.
   std::optional<unsigned long long> file_size_limit = {};

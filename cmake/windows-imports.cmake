@@ -1,0 +1,21 @@
+# Checks that EXE imports no DLL beyond those that come with every Windows:
+# the C++ runtime and its helpers must be linked in, not shipped beside it.
+cmake_minimum_required(VERSION 3.25)
+execute_process(COMMAND ${OBJDUMP} -p ${EXE}
+                OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed (${status})")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "no imported DLL found in ${EXE}")
+endif()
+set(system_dlls kernel32.dll msvcrt.dll)
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  string(TOLOWER "${dll}" dll_lower)
+  if(NOT dll_lower IN_LIST system_dlls)
+    message(FATAL_ERROR "${EXE} needs ${dll}, which Windows does not have")
+  endif()
+  message(STATUS "imports ${dll}")
+endforeach()

@@ -1,0 +1,69 @@
+#include "dump/bank_file.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t COPY_CHUNK = 64 * 1024;
+
+// Reads exactly size bytes unless the file ends or fails first; returns the
+// count read.
+std::size_t read_fully(PlatformFile file, unsigned char *buffer,
+                       std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    std::ptrdiff_t n = platform_read(file, buffer + done, size - done);
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+}  // namespace
+
+int open_bank_file(const char *name, BankFile *bank) {
+  if (platform_open(name, PLATFORM_OPEN_READ, &bank->file) != 0) return -1;
+  std::int64_t end = platform_seek(bank->file, 0, PLATFORM_SEEK_END);
+  if (end < 0 || platform_seek(bank->file, 0, PLATFORM_SEEK_START) != 0) {
+    platform_close(bank->file);
+    return -1;
+  }
+  bank->size = static_cast<std::uint64_t>(end);
+  bank->table_bytes = static_cast<std::size_t>(
+      std::min<std::uint64_t>(bank->size, BANK_TABLE_SIZE));
+  if (read_fully(bank->file, bank->table, bank->table_bytes) !=
+      bank->table_bytes) {
+    platform_close(bank->file);
+    return -1;
+  }
+  return 0;
+}
+
+void close_bank_file(BankFile *bank) { platform_close(bank->file); }
+
+int copy_bank_bytes(const BankFile *bank, std::uint64_t offset,
+                    std::uint64_t length, PlatformFile out) {
+  if (platform_seek(bank->file, static_cast<std::int64_t>(offset),
+                    PLATFORM_SEEK_START) < 0)
+    return -1;
+  static unsigned char chunk[COPY_CHUNK];
+  while (length > 0) {
+    std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, COPY_CHUNK));
+    if (read_fully(bank->file, chunk, want) != want) return -1;
+    if (write_all(out, chunk, want) != 0) return -2;
+    length -= want;
+  }
+  return 0;
+}
+
+int write_all(PlatformFile file, const void *bytes, std::size_t size) {
+  const unsigned char *next = static_cast<const unsigned char *>(bytes);
+  while (size > 0) {
+    std::ptrdiff_t n = platform_write(file, next, size);
+    if (n <= 0) return -1;
+    next += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}

@@ -1,0 +1,32 @@
+// Reading a bank file: its size, its table, and stretches of its data.
+#ifndef ADPACK_DUMP_BANK_FILE_H
+#define ADPACK_DUMP_BANK_FILE_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "bank/bank_layout.h"
+#include "platform/platform.h"
+
+struct BankFile {
+  PlatformFile file;
+  std::uint64_t size;
+  unsigned char table[BANK_TABLE_SIZE];
+  std::size_t table_bytes;  // the table's size, or the file's when shorter
+};
+
+// Opens name and reads its size and table. Returns 0, or -1 when it cannot
+// be opened or read (nothing stays open then).
+int open_bank_file(const char *name, BankFile *bank);
+
+void close_bank_file(BankFile *bank);
+
+// Copies length bytes from offset in the bank to out. Returns 0, -1 when the
+// bank cannot be read there, -2 when out cannot be written.
+int copy_bank_bytes(const BankFile *bank, std::uint64_t offset,
+                    std::uint64_t length, PlatformFile out);
+
+// Writes all of size bytes. Returns 0, or -1 when the file refuses some.
+int write_all(PlatformFile file, const void *bytes, std::size_t size);
+
+#endif

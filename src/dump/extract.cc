@@ -1,0 +1,135 @@
+#include "dump/extract.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "dump/ascii.h"
+
+namespace {
+
+std::string sample_file_name(int slot) {
+  char name[16];
+  std::snprintf(name, sizeof name, "s%02d.pcm", slot);
+  return name;
+}
+
+// Only the last component, so that the list lands in the directory whatever
+// path the bank was given by.
+std::string list_name_for(const char *bank_name) {
+  std::string name = bank_name;
+  std::size_t slash = name.find_last_of("/\\");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  return name + ".pdl";
+}
+
+std::string entry_line(int slot, const std::string &name) {
+  return std::to_string(slot) + " = " + name + "\n";
+}
+
+int create_file(const std::string &path, PlatformFile *file,
+                std::string *error) {
+  int result = platform_open(path.c_str(), PLATFORM_OPEN_WRITE_NEW, file);
+  if (result == 0) return 0;
+  if (result == -2)
+    *error =
+        "'" + printable_name(path) + "' exists already; it is left as it is";
+  else
+    *error = "cannot create '" + printable_name(path) + "'";
+  return -1;
+}
+
+int write_sample(const ExtractFile &sample, const BankFile *bank,
+                 const std::string &path, std::string *error) {
+  PlatformFile out;
+  if (create_file(path, &out, error) != 0) return -1;
+  int copied = copy_bank_bytes(bank, sample.offset, sample.length, out);
+  int closed = platform_close(out);
+  if (copied == -1) {
+    *error = "cannot read the bank's bytes for '" + printable_name(path) + "'";
+    return -1;
+  }
+  if (copied != 0 || closed != 0) {
+    *error = "cannot write '" + printable_name(path) + "'";
+    return -1;
+  }
+  return 0;
+}
+
+int write_list(const ExtractPlan &plan, const std::string &path,
+               std::string *error) {
+  PlatformFile out;
+  if (create_file(path, &out, error) != 0) return -1;
+  int written = write_all(out, plan.list_text.data(), plan.list_text.size());
+  if (platform_close(out) != 0 || written != 0) {
+    *error = "cannot write '" + printable_name(path) + "'";
+    return -1;
+  }
+  return 0;
+}
+
+int make_directory(const char *dir, std::string *error) {
+  PlatformFileKind kind = platform_file_kind(dir);
+  if (kind == PLATFORM_FILE_DIRECTORY) return 0;
+  if (kind == PLATFORM_FILE_NONE && platform_make_directory(dir) == 0) return 0;
+  *error = kind == PLATFORM_FILE_NONE
+               ? "cannot make the directory '" + printable_name(dir) + "'"
+               : "'" + printable_name(dir) + "' is not a directory";
+  return -1;
+}
+
+}  // namespace
+
+ExtractPlan plan_extract(const BankReport &report, const char *bank_name) {
+  ExtractPlan plan;
+  plan.list_name = list_name_for(bank_name);
+  // Comment lines begin with a star; none is long enough to be read in
+  // pieces, whose second piece could begin with a digit.
+  plan.list_text =
+      "* made by pdxdump --extract: one file per sample, in the order of\n"
+      "* their offsets, so that adpack puts each back where it was\n";
+  for (const BankSample &sample : report.samples) {
+    if (!sample.whole) {
+      plan.left_out.insert(plan.left_out.end(), sample.slots.begin(),
+                           sample.slots.end());
+      continue;
+    }
+    ExtractFile file = {sample_file_name(sample.slots.front()), sample.offset,
+                        sample.length, sample.slots};
+    for (int slot : sample.slots) plan.list_text += entry_line(slot, file.name);
+    plan.files.push_back(file);
+  }
+  std::sort(plan.left_out.begin(), plan.left_out.end());
+  for (int slot : plan.left_out)
+    plan.list_text += "* slot " + std::to_string(slot) +
+                      " left out: its sample is not whole in the bank\n";
+  return plan;
+}
+
+std::string path_in(const char *dir, const std::string &name) {
+  std::string path = dir;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  return path + name;
+}
+
+int write_extraction(const ExtractPlan &plan, const BankFile *bank,
+                     const char *dir, std::string *error) {
+  if (make_directory(dir, error) != 0) return -1;
+  std::vector<std::string> names;
+  for (const ExtractFile &file : plan.files) names.push_back(file.name);
+  names.push_back(plan.list_name);
+  for (const std::string &name : names) {
+    std::string path = path_in(dir, name);
+    if (platform_file_kind(path.c_str()) != PLATFORM_FILE_NONE) {
+      *error = "'" + printable_name(path) +
+               "' exists already; nothing was extracted";
+      return -1;
+    }
+  }
+  for (const ExtractFile &file : plan.files)
+    if (write_sample(file, bank, path_in(dir, file.name), error) != 0)
+      return -1;
+  // The list last, so that it never names a file that is not there.
+  return write_list(plan, path_in(dir, plan.list_name), error);
+}

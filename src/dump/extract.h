@@ -1,0 +1,44 @@
+// Taking a bank apart: one file per distinct sample and a list from which
+// adpack builds the bank again.
+#ifndef ADPACK_DUMP_EXTRACT_H
+#define ADPACK_DUMP_EXTRACT_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dump/bank_check.h"
+#include "dump/bank_file.h"
+
+struct ExtractFile {
+  std::string name;  // a plain name inside the directory, like s05.pcm
+  std::uint64_t offset;
+  std::uint64_t length;
+  std::vector<int> slots;  // ascending; the name is the first one's
+};
+
+struct ExtractPlan {
+  std::string list_name;  // the bank's name, less directory and extension,
+                          // with .pdl
+  std::vector<ExtractFile> files;  // in the order of offset, then length
+  std::vector<int> left_out;       // filled slots whose sample is not whole
+  std::string list_text;
+};
+
+// The files that report's bank comes apart into. adpack places each new
+// sample at the end of the bank, so the list names the samples in the order
+// of their offsets, an empty sample before the one that begins where it
+// stands, and every slot of a sample right after its first.
+ExtractPlan plan_extract(const BankReport &report, const char *bank_name);
+
+// Writes the plan's files into dir, made first if it does not exist (its
+// parent must). Nothing is written when any of the files exists already, and
+// no file is ever replaced. Returns 0, or -1 after setting *error (one
+// line, no line feed).
+int write_extraction(const ExtractPlan &plan, const BankFile *bank,
+                     const char *dir, std::string *error);
+
+// dir and name joined by a slash.
+std::string path_in(const char *dir, const std::string &name);
+
+#endif

@@ -1,0 +1,80 @@
+#include "dump/pdxdump.h"
+
+#include "dump/ascii.h"
+#include "dump/bank_check.h"
+#include "dump/bank_file.h"
+#include "dump/extract.h"
+#include "dump/options.h"
+#include "dump/report_json.h"
+#include "dump/report_text.h"
+
+#ifndef PDXDUMP_VERSION
+#define PDXDUMP_VERSION "0"
+#endif
+
+namespace {
+
+const char HELP_TEXT[] =
+    "Usage: pdxdump [OPTION]... BANK\n"
+    "Show the table of a PDX bank, check its layout, or take it apart.\n"
+    "\n"
+    "  -a, --all           list the empty slots too\n"
+    "  -j, --json          give the report as JSON\n"
+    "  -x, --extract DIR   write each sample into DIR as a file of its own,\n"
+    "                      and a list from which adpack builds the bank\n"
+    "                      again; no file in DIR is ever replaced\n"
+    "  -h, --help          print this help and end\n"
+    "  -V, --version       print the version and end\n"
+    "      --              end the options: what follows is the bank\n"
+    "\n"
+    "Exit status: 0 when the bank has no problem, 1 when it has problems,\n"
+    "2 after a usage error or when a file cannot be read or written.\n";
+
+int fail(std::string *err, const std::string &message) {
+  *err += "pdxdump: " + message + "\n";
+  return DUMP_FAILED;
+}
+
+}  // namespace
+
+int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
+  DumpOptions options;
+  std::string error;
+  if (parse_options(argc, argv, &options, &error) != 0) {
+    fail(err, error);
+    *err += "Try 'pdxdump --help' for more.\n";
+    return DUMP_FAILED;
+  }
+  if (options.help) {
+    *out += HELP_TEXT;
+    return DUMP_OK;
+  }
+  if (options.version) {
+    *out += "pdxdump " PDXDUMP_VERSION "\n";
+    return DUMP_OK;
+  }
+
+  BankFile bank;
+  if (open_bank_file(options.bank, &bank) != 0)
+    return fail(err, "cannot read '" + printable_name(options.bank) + "'");
+  BankReport report = check_bank(bank.table, bank.table_bytes, bank.size);
+  ExtractPlan plan;
+  if (options.extract_dir) {
+    plan = plan_extract(report, options.bank);
+    int written = write_extraction(plan, &bank, options.extract_dir, &error);
+    if (written != 0) {
+      close_bank_file(&bank);
+      return fail(err, error);
+    }
+  }
+  close_bank_file(&bank);
+
+  const ExtractPlan *extracted = options.extract_dir ? &plan : nullptr;
+  if (options.json)
+    *out += format_json_report(options.bank, report, options.all, extracted,
+                               options.extract_dir);
+  else
+    *out +=
+        format_text_report(report, options.all, extracted, options.extract_dir);
+  return report.problems.empty() ? DUMP_OK : DUMP_PROBLEMS;
+}

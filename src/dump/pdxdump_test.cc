@@ -1,0 +1,167 @@
+#include "dump/pdxdump.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dump/hand_made_bank.h"
+#include "dump/test_support.h"
+
+namespace {
+
+struct DumpRun {
+  int status;
+  std::string out, err;
+};
+
+DumpRun dump(std::vector<std::string> args) {
+  args.insert(args.begin(), "pdxdump");
+  std::vector<char *> argv;
+  for (std::string &arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  DumpRun result;
+  result.status = run_pdxdump(static_cast<int>(args.size()), argv.data(),
+                              &result.out, &result.err);
+  return result;
+}
+
+class Pdxdump : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = make_scratch_dir();
+    write_file(
+        good_ = dir_ + "/good.pdx",
+        hand_made_bank({{0, 768, 100}, {1, 868, 10}, {5, 768, 100}}, 878));
+    write_file(
+        bad_ = dir_ + "/bad.pdx",
+        hand_made_bank({{0, 768, 100}, {1, 800, 100}, {2, 100, 1}}, 900));
+  }
+  void TearDown() override { remove_tree(dir_); }
+  std::string dir_, good_, bad_;
+};
+
+TEST_F(Pdxdump, ExitStatusTellsWhetherTheBankHasProblems) {
+  DumpRun good = dump({good_});
+  EXPECT_EQ(good.status, 0);
+  EXPECT_EQ(good.err, "");
+  EXPECT_EQ(good.out.find("problem:"), std::string::npos);
+
+  DumpRun bad = dump({bad_});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_EQ(bad.err, "");
+  // The table still comes first, then one line per problem.
+  EXPECT_EQ(bad.out.rfind("slot      offset      length  shares\n", 0), 0u);
+  EXPECT_NE(bad.out.find("\n   2         100           1       -\n"),
+            std::string::npos);
+  EXPECT_NE(bad.out.find("\nproblem: slot 2: offset 100 lies inside the table"),
+            std::string::npos);
+  EXPECT_NE(bad.out.find("\nproblem: slot 0 (offset 768, length 100) and slot "
+                         "1 (offset 800, length 100) overlap in bytes 800 to "
+                         "867\n"),
+            std::string::npos);
+}
+
+TEST_F(Pdxdump, FailsWithStatusTwoAndNothingOnStandardOutput) {
+  std::filesystem::create_directory(dir_ + "/dir.pdx");
+  struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{dir_ + "/missing.pdx"},
+       "pdxdump: cannot read '" + dir_ + "/missing.pdx'\n"},
+      {{dir_ + "/dir.pdx"}, "pdxdump: cannot read '" + dir_ + "/dir.pdx'\n"},
+      {{}, "pdxdump: no bank given\nTry 'pdxdump --help' for more.\n"},
+      {{"--jsno", good_},
+       "pdxdump: unknown option '--jsno'\nTry 'pdxdump --help' for more.\n"},
+      {{good_, bad_},
+       "pdxdump: one bank at a time: '" + good_ + "' and '" + bad_ +
+           "' given\nTry 'pdxdump --help' for more.\n"},
+  };
+  for (const auto &c : cases) {
+    DumpRun r = dump(c.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+  }
+}
+
+TEST_F(Pdxdump, PrintsHelpAndVersionOnStandardOutput) {
+  DumpRun help = dump({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: pdxdump [OPTION]... BANK\n", 0), 0u);
+  for (const char *option : {"--all", "--json", "--extract DIR", "--help",
+                             "--version", "Exit status"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  EXPECT_EQ(help.err, "");
+  // Help wins over the bank: nothing is read.
+  EXPECT_EQ(dump({dir_ + "/missing.pdx", "-h"}).status, 0);
+
+  DumpRun version = dump({"-V"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "pdxdump " PDXDUMP_VERSION_FOR_TEST "\n");
+}
+
+TEST_F(Pdxdump, TakesOptionsAfterTheBankAndANameAfterTheirEnd) {
+  DumpRun after = dump({good_, "--json"});
+  EXPECT_EQ(after.status, 0);
+  EXPECT_EQ(after.out.rfind("{\n", 0), 0u);
+
+  write_file(dir_ + "/-j", hand_made_bank({}, 768));
+  std::filesystem::path home = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  DumpRun dashed = dump({"--", "-j"});
+  std::filesystem::current_path(home);
+  EXPECT_EQ(dashed.status, 0) << dashed.err;
+  EXPECT_EQ(dashed.out.rfind("slot ", 0), 0u);
+}
+
+TEST_F(Pdxdump, ExtractsAndSaysWhatItWrote) {
+  std::string out = dir_ + "/out";
+  DumpRun r = dump({"--extract", out, good_});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("\nwrote " + out +
+                       "/s00.pcm: 100 bytes for slots 0, "
+                       "5\nwrote " +
+                       out +
+                       "/s01.pcm: 10 bytes for slot 1\n"
+                       "wrote " +
+                       out + "/good.pdl: the list\n"),
+            std::string::npos);
+
+  // A second extraction into the same directory replaces nothing.
+  std::string list = read_file(out + "/good.pdl");
+  DumpRun again = dump({good_, "-x", out});
+  EXPECT_EQ(again.status, 2);
+  EXPECT_EQ(again.out, "");
+  EXPECT_EQ(again.err, "pdxdump: '" + out +
+                           "/s00.pcm' exists already; nothing was extracted\n");
+  EXPECT_EQ(read_file(out + "/good.pdl"), list);
+}
+
+// The entry: the statuses reach the shell, the output is ASCII with bare
+// line feeds.
+TEST_F(Pdxdump, ProgramEndsWithTheRunsStatus) {
+  struct {
+    std::vector<std::string> args;
+    int status;
+  } cases[] = {
+      {{"good.pdx"}, 0},
+      {{"--json", "--all", "bad.pdx"}, 1},
+      {{"missing.pdx"}, 2},
+      {{"--help"}, 0},
+  };
+  for (const auto &c : cases) {
+    ProgramRun r = run_program(PDXDUMP_PROGRAM, c.args, dir_);
+    EXPECT_EQ(r.status, c.status) << c.args.back();
+    for (char byte : r.out + r.err) {
+      EXPECT_NE(byte, '\r');
+      EXPECT_LT(static_cast<unsigned char>(byte), 0x80);
+    }
+    EXPECT_EQ(r.out.empty(), c.status == 2);
+    EXPECT_EQ(r.err.empty(), c.status != 2);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// The report as JSON, for scripts: the same table, summary, problems and
+// notes as the text, and the files written by an extraction.
+#ifndef ADPACK_DUMP_REPORT_JSON_H
+#define ADPACK_DUMP_REPORT_JSON_H
+
+#include <string>
+
+#include "dump/bank_check.h"
+#include "dump/extract.h"
+
+std::string format_json_report(const char *bank_name, const BankReport &report,
+                               bool all, const ExtractPlan *extracted,
+                               const char *dir);
+
+#endif

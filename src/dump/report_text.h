@@ -1,0 +1,16 @@
+// The report as text: the table in aligned columns, the summary, then one
+// line per problem and note, each line easy to grep for.
+#ifndef ADPACK_DUMP_REPORT_TEXT_H
+#define ADPACK_DUMP_REPORT_TEXT_H
+
+#include <string>
+
+#include "dump/bank_check.h"
+#include "dump/extract.h"
+
+// all: empty slots get a row too. extracted and dir, when given, add a line
+// for every file written.
+std::string format_text_report(const BankReport &report, bool all,
+                               const ExtractPlan *extracted, const char *dir);
+
+#endif
