@@ -63,17 +63,26 @@ std::string console_bytes(std::string_view utf8) {
   return out;
 }
 
+namespace {
+
+// Shows the line controls as escapes; returns whether c was one.
+bool append_line_control(std::string* out, char c) {
+  const char* shown = c == '\r'   ? "\\r"
+                      : c == '\n' ? "\\n"
+                      : c == '\t' ? "\\t"
+                                  : nullptr;
+  if (shown) *out += shown;
+  return shown != nullptr;
+}
+
+}  // namespace
+
 std::string escape_bytes(std::string_view bytes) {
   std::string out;
   for (char c : bytes) {
     auto byte = static_cast<unsigned char>(c);
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\\') {
+    if (append_line_control(&out, c)) continue;
+    if (c == '\\') {
       out += "\\\\";
     } else if (byte >= 0x20 && byte < 0x7F) {
       out += c;
@@ -91,15 +100,7 @@ std::string readable_console(std::string_view bytes) {
     std::string text = from_cp932(bytes);
     std::string out;
     for (char c : text) {
-      if (c == '\r') {
-        out += "\\r";
-      } else if (c == '\n') {
-        out += "\\n";
-      } else if (c == '\t') {
-        out += "\\t";
-      } else {
-        out += c;
-      }
+      if (!append_line_control(&out, c)) out += c;
     }
     return out;
   } catch (const std::runtime_error&) {
