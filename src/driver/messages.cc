@@ -99,6 +99,22 @@ const Message MSG_SAMPLE_TOO_LARGE = {
     "\n",
     MESSAGE_TO_STDERR};
 
+// `%s' は書き込み中の PDX
+// ファイルそのものなので、サンプルとして読み込めません。\n
+const Message MSG_SAMPLE_IS_BANK = {
+    "`%s' \202\315\217\221\202\253\215\236\202\335\222\206\202\314 PDX "
+    "\203t\203@"
+    "\203C\203\213\202\273\202\314\202\340\202\314\202\310\202\314\202\305\201A"
+    "\203T\203\223\203v\203\213\202\306\202\265\202\304\223\307\202\335\215\236"
+    "\202\337"
+    "\202\334\202\271\202\361\201B\n",
+    MESSAGE_TO_STDERR};
+// `%s' は他の adpack が書き込み中です。\n
+const Message MSG_BANK_IN_USE = {
+    "`%s' \202\315\221\274\202\314 adpack "
+    "\202\252\217\221\202\253\215\236\202\335\222\206\202\305\202\267\201B\n",
+    MESSAGE_TO_STDERR};
+
 namespace {
 
 // Printed one line per write, as a user's console has always shown them.

@@ -34,6 +34,8 @@ extern const Message MSG_DONE;
 extern const Message MSG_BANK_IS_LIST;
 extern const Message MSG_SLOT_OUT_OF_RANGE;
 extern const Message MSG_SAMPLE_TOO_LARGE;
+extern const Message MSG_SAMPLE_IS_BANK;
+extern const Message MSG_BANK_IN_USE;
 
 // Prints message to its stream in one write, with name in place of "%s" and
 // number in place of "%d".
