@@ -23,7 +23,7 @@ install(TARGETS pdxdump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES man/adpack.1 man/pdxdump.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-if(ADPACK_BUILD_TESTS)
+if(BUILD_TESTING)
   # Scratch directories and child processes, one file per platform.
   if(WIN32)
     set(PDXDUMP_TEST_SUPPORT src/dump/test_support-win32.cc)

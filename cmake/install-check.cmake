@@ -1,0 +1,50 @@
+# Installs the build BUILD into a fresh PREFIX and checks that both programs
+# and both man pages land where GNUInstallDirs puts them, byte for byte.
+cmake_minimum_required(VERSION 3.25)
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
+                OUTPUT_VARIABLE output ERROR_VARIABLE output
+                RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed (${status}):\n${output}")
+endif()
+set(expected
+  "${ADPACK}=${BINDIR}/adpack"
+  "${PDXDUMP}=${BINDIR}/pdxdump"
+  "${SOURCE}/man/adpack.1=${MANDIR}/man1/adpack.1"
+  "${SOURCE}/man/pdxdump.1=${MANDIR}/man1/pdxdump.1")
+foreach(pair IN LISTS expected)
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 from)
+  list(GET pair 1 to)
+  if(NOT EXISTS ${PREFIX}/${to})
+    message(FATAL_ERROR "${to} is not installed:\n${output}")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${from}
+                          ${PREFIX}/${to}
+                  RESULT_VARIABLE differs)
+  if(differs)
+    message(FATAL_ERROR "${PREFIX}/${to} differs from ${from}")
+  endif()
+endforeach()
+file(GLOB_RECURSE installed RELATIVE ${PREFIX} ${PREFIX}/*)
+list(LENGTH installed count)
+if(NOT count EQUAL 4)
+  message(FATAL_ERROR "installed more than the programs and man pages: "
+                      "${installed}")
+endif()
+# Installed with the right permissions: both start from their new place.
+# Installed with the right permissions: both start from their new place
+# and name themselves (adpack in its usage, pdxdump with --version).
+foreach(program adpack pdxdump)
+  set(arguments "")
+  if(program STREQUAL "pdxdump")
+    set(arguments --version)
+  endif()
+  execute_process(COMMAND ${PREFIX}/${BINDIR}/${program} ${arguments}
+                  OUTPUT_VARIABLE shown ERROR_QUIET)
+  if(NOT shown MATCHES "^${program} ")
+    message(FATAL_ERROR "the installed ${program} does not run: ${shown}")
+  endif()
+endforeach()
+file(REMOVE_RECURSE "${PREFIX}")
