@@ -649,18 +649,20 @@ INSTANTIATE_TEST_SUITE_P(
 
 class E2eTest : public ::testing::TestWithParam<Launcher> {
  protected:
-  RunResult run_in_dir(std::vector<std::string> args, Capture out,
-                       Capture err) {
+  RunResult run_in_dir(std::vector<std::string> args, Capture out, Capture err,
+                       std::optional<std::string> locale = std::nullopt) {
     return run({.argv = GetParam().command(args),
                 .cwd = dir_.path().string(),
                 .out = out,
-                .err = err});
+                .err = err,
+                .locale = std::move(locale)});
   }
 
   TempDir dir_;
 };
 
-// The layout's own worked example, byte by byte, whatever the streams are.
+// The layout's own worked example, byte by byte, whatever the streams are
+// and whatever the locale: only a terminal ever shows UTF-8.
 TEST_P(E2eTest, WorkedExampleToTheByte) {
   make_tree(dir_, Samples(kWorkedList));
   std::string expected(768, '\0');
@@ -670,11 +672,16 @@ TEST_P(E2eTest, WorkedExampleToTheByte) {
   expected += kA + kB;
   ASSERT_EQ(expected.size(), 878u);
 
-  for (Capture capture : {Capture::kFile, Capture::kPipe}) {
+  const std::pair<std::string, Capture> runs[] = {{"C", Capture::kFile},
+                                                  {"C", Capture::kPipe},
+                                                  {"C.UTF-8", Capture::kFile},
+                                                  {"C.UTF-8", Capture::kPipe}};
+  for (const auto& [locale, capture] : runs) {
     SCOPED_TRACE(capture == Capture::kFile ? "streams to files"
                                            : "streams to pipes");
+    SCOPED_TRACE("LC_ALL=" + locale);
     fs::remove(dir_ / "bos.pdx");
-    RunResult result = run_in_dir({"bos"}, capture, capture);
+    RunResult result = run_in_dir({"bos"}, capture, capture, locale);
     ASSERT_TRUE(result.exited) << result.describe();
     EXPECT_EQ(result.exit_status, 0);
     EXPECT_PRED_FORMAT2(
@@ -826,6 +833,102 @@ TEST_P(E2eTest, SampleTooLargeForTheSlotFields) {
     EXPECT_PRED_FORMAT2(SameBytes, image.bytes(), *bank);
   }
 }
+
+// Standard output and standard error in one file. Standard output's buffer
+// holds 512 printed bytes and gains its carriage returns only when written
+// out, when the next byte needs the room or the run ends; standard error's
+// text is written at once, so it lands where standard output's file stood.
+// Sample names are padded to put the boundary where each case needs it.
+struct SharedFileCase {
+  std::string name;
+  std::vector<std::size_t> copied;     // name lengths of samples that are there
+  std::optional<std::size_t> missing;  // name length of one that is not
+  std::size_t printed;       // standard output's bytes: checks the padding
+  std::size_t before_error;  // those of them on disk ahead of the error
+};
+
+void PrintTo(const SharedFileCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<SharedFileCase> SharedFileCases() {
+  // The banner's 63 bytes, then 13 bytes around each copied name and 7 around
+  // the missing one.
+  return {
+      {"line_feed_ends_the_buffer_then_an_error",
+       {77, 77, 77, 77, 76},
+       11,
+       530,
+       512},
+      {"error_after_a_line_that_crosses_the_boundary",
+       {77, 77, 77, 77},
+       100,
+       530,
+       512},
+      {"error_when_the_buffer_is_exactly_full", {77, 77, 77, 77}, 82, 512, 0},
+      {"finished_when_the_buffer_is_exactly_full",
+       {77, 77, 77, 77, 76},
+       std::nullopt,
+       512,
+       0},
+  };
+}
+
+using SharedFileParam = std::tuple<Launcher, SharedFileCase>;
+
+class SharedFileTest : public ::testing::TestWithParam<SharedFileParam> {
+ protected:
+  TempDir dir_;
+};
+
+std::string padded_name(char tag, std::size_t length) {
+  return tag + std::string(length - 5, 'x') + ".pcm";
+}
+
+TEST_P(SharedFileTest, ErrorLandsBetweenWholeBuffers) {
+  const auto& [launcher, c] = GetParam();
+  std::string list;
+  std::string out(text::kBanner);
+  for (std::size_t i = 0; i < c.copied.size(); ++i) {
+    const std::string name =
+        padded_name(static_cast<char>('a' + i), c.copied[i]);
+    write_file(dir_ / name, kB);
+    list += std::to_string(i) + " = " + name + "\n";
+    out += prefix(name) + "done.\n";
+  }
+  std::string err(text::kFinished);
+  int status = 0;
+  if (c.missing) {
+    const std::string name = padded_name('m', *c.missing);
+    list += "9 = " + name + "\n";
+    out += prefix(name);
+    err = text::not_found(name);
+    status = 255;
+  }
+  write_file(dir_ / "bos.pdl", list);
+  const std::string printed = to_cp932(out);
+  ASSERT_EQ(printed.size(), c.printed) << "the padding of the names is off";
+
+  RunResult result = run({.argv = launcher.command({"bos"}),
+                          .cwd = dir_.path().string(),
+                          .out = Capture::kFile,
+                          .err = Capture::kWithOut});
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, status);
+  EXPECT_PRED_FORMAT2(SameConsole,
+                      with_carriage_returns(printed.substr(0, c.before_error)) +
+                          console_bytes(err) +
+                          with_carriage_returns(printed.substr(c.before_error)),
+                      result.out);
+}
+
+std::string SharedFileName(const ::testing::TestParamInfo<SharedFileParam>& p) {
+  return std::get<0>(p.param).name + "_" + std::get<1>(p.param).name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, SharedFileTest,
+    ::testing::Combine(::testing::ValuesIn(test_launchers()),
+                       ::testing::ValuesIn(SharedFileCases())),
+    SharedFileName);
 
 // A disk that fills at an exact byte, through a file-size limit: the bank's
 // last bytes fail to reach the file at the point the buffering rules say.

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "launchers.h"
@@ -209,6 +210,114 @@ TEST_P(OverwriteTest, WithoutTerminalDeclinesAtOnce) {
   EXPECT_PRED_FORMAT2(SameBytes, kOldBank,
                       read_file(dir_ / "bos.pdx").value_or("<none>"));
 }
+
+// The streams that are the terminal show each text in UTF-8 under a UTF-8
+// locale and as the Shift_JIS bytes under any other; a stream in a file keeps
+// the Shift_JIS bytes whatever the locale. File names pass byte for byte.
+struct TerminalCase {
+  std::string name;
+  std::string locale;
+  Capture out;
+  Capture err;
+  bool utf8;  // what the streams on the terminal show
+};
+
+void PrintTo(const TerminalCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<TerminalCase> TerminalCases() {
+  return {
+      {"utf8_locale", "C.UTF-8", Capture::kTerminal, Capture::kTerminal, true},
+      {"c_locale", "C", Capture::kTerminal, Capture::kTerminal, false},
+      // Named UTF-8 but not installed: the C library stays in "C".
+      {"missing_utf8_locale", "xx_XX.UTF-8", Capture::kTerminal,
+       Capture::kTerminal, false},
+      {"utf8_locale_output_in_a_file", "C.UTF-8", Capture::kFile,
+       Capture::kTerminal, true},
+      {"utf8_locale_error_in_a_file", "C.UTF-8", Capture::kTerminal,
+       Capture::kFile, true},
+  };
+}
+
+using TerminalParam = std::tuple<Launcher, TerminalCase>;
+
+class TerminalTextTest : public ::testing::TestWithParam<TerminalParam> {
+ protected:
+  TempDir dir_;
+  Pty pty_;
+};
+
+TEST_P(TerminalTextTest, ShowsEachTextInTheTerminalsEncoding) {
+  const auto& [launcher, c] = GetParam();
+  // Its bytes are not UTF-8: a name converted on the way would show.
+  const std::string sjis_name = to_cp932("音.pcm");
+  const std::string kName = "{name}";
+  write_file(dir_ / "a.pcm", kA);
+  write_file(dir_ / sjis_name, kB);
+  write_file(dir_ / "bos.pdl", "0 = a.pcm\n1 = " + sjis_name + "\n");
+  write_file(dir_ / "bos.pdx", kOldBank);
+  termios mode = terminal_mode(pty_.slave());
+  mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);  // the screen shows the bytes
+  ASSERT_EQ(tcsetattr(pty_.slave(), TCSANOW, &mode), 0);
+
+  Child child({.argv = launcher.command({"bos"}),
+               .cwd = dir_.path().string(),
+               .out = c.out,
+               .err = c.err,
+               .controlling_terminal = pty_.slave(),
+               .locale = c.locale});
+  EXPECT_TRUE(eventually(
+      [&] {
+        return (terminal_mode(pty_.slave()).c_lflag & ICANON) == 0 ||
+               !child.running();
+      },
+      std::chrono::milliseconds(3000)));
+  pty_.type("y");
+  RunResult result = child.finish();
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 0) << result.describe();
+  const std::string screen = pty_.read_screen(100);
+
+  // Everything printed, in the order of the print calls.
+  enum Where { kOut, kErr, kEcho };
+  const std::vector<std::pair<Where, std::string>> printed = {
+      {kOut, std::string(text::kBanner)},
+      {kErr, text::overwrite_prompt("bos.pdx")},
+      {kEcho, "y"},
+      {kErr, std::string(text::kAfterAnswer)},
+      {kOut, prefix("a.pcm") + "done.\n" + prefix(kName) + "done.\n"},
+      {kErr, std::string(text::kFinished)},
+  };
+  std::string expected_screen;
+  std::string expected_out;
+  std::string expected_err;
+  for (const auto& [where, text] : printed) {
+    const bool shown =
+        where == kEcho || (where == kOut ? c.out : c.err) == Capture::kTerminal;
+    std::string bytes =
+        shown && c.utf8 ? with_carriage_returns(text) : console_bytes(text);
+    for (auto at = bytes.find(kName); at != std::string::npos;
+         at = bytes.find(kName)) {
+      bytes.replace(at, kName.size(), sjis_name);
+    }
+    (shown           ? expected_screen
+     : where == kOut ? expected_out
+                     : expected_err) += bytes;
+  }
+  EXPECT_PRED_FORMAT2(SameBytes, expected_screen, screen);
+  EXPECT_PRED_FORMAT2(SameConsole, expected_out, result.out);
+  EXPECT_PRED_FORMAT2(SameConsole, expected_err, result.err);
+}
+
+std::string TerminalName(const ::testing::TestParamInfo<TerminalParam>& p) {
+  return std::get<0>(p.param).name + "_" + std::get<1>(p.param).name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, TerminalTextTest,
+    ::testing::Combine(::testing::ValuesIn(controlling_terminal_launchers()),
+                       ::testing::ValuesIn(TerminalCases())),
+    TerminalName);
 
 // A bank on a device that takes no byte: the run must end with a failure
 // from the catalogue, never with the finished message.

@@ -1,9 +1,11 @@
-// The catalogue of everything adpack prints, and its printers. Texts are
-// Shift_JIS byte strings; "%s" takes a file name byte for byte and "%d" a
-// slot number.
+// The catalogue of everything adpack prints, and its printers. Each text
+// reaches a terminal that shows UTF-8 in UTF-8 and everything else as
+// Shift_JIS bytes; "%s" takes a file name byte for byte and "%d" a slot
+// number.
 #ifndef ADPACK_DRIVER_MESSAGES_H
 #define ADPACK_DRIVER_MESSAGES_H
 
+#include <cstddef>
 #include <cstdint>
 
 enum MessageStream {
@@ -12,30 +14,20 @@ enum MessageStream {
 };
 
 struct Message {
-  const char *text;
+  const char *text;  // Shift_JIS
+  const char *utf8;
   MessageStream stream;
 };
 
-extern const Message MSG_BANNER;
-extern const Message MSG_NO_MEMORY;
-extern const Message MSG_OVERWRITE_PROMPT;
-extern const Message MSG_AFTER_ANSWER;
-extern const Message MSG_NOT_OVERWRITTEN;
-extern const Message MSG_OPEN_FAILED;
-extern const Message MSG_CLOSE_FAILED;
-extern const Message MSG_WRITE_FAILED;
-extern const Message MSG_SEEK_FAILED;
-extern const Message MSG_READ_FAILED;
-extern const Message MSG_FINISHED;
-extern const Message MSG_ENTRY_PREFIX;
-extern const Message MSG_NOT_FOUND;
-extern const Message MSG_DISK_FULL;
-extern const Message MSG_DONE;
-extern const Message MSG_BANK_IS_LIST;
-extern const Message MSG_SLOT_OUT_OF_RANGE;
-extern const Message MSG_SAMPLE_TOO_LARGE;
-extern const Message MSG_SAMPLE_IS_BANK;
-extern const Message MSG_BANK_IN_USE;
+#define MESSAGE_ENTRY(name, stream, utf8, shift_jis) extern const Message name;
+#define USAGE_LINE_ENTRY(utf8, shift_jis)
+#include "driver/message_catalogue.inc"
+#undef MESSAGE_ENTRY
+#undef USAGE_LINE_ENTRY
+
+// The catalogue's entries one by one, the usage lines included, so that a
+// check can reach every text; null past the last.
+const Message *message_catalogue_entry(std::size_t index);
 
 // Prints message to its stream in one write, with name in place of "%s" and
 // number in place of "%d".

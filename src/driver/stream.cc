@@ -19,7 +19,8 @@ enum StreamKind {
 struct Stream {
   PlatformFile file;
   StreamKind kind;
-  bool buffered;  // a console stream may be unbuffered
+  bool buffered;    // a console stream may be unbuffered
+  bool shows_utf8;  // a console stream on a terminal that shows UTF-8
   unsigned char buffer[STREAM_BUFFER_SIZE];
   std::size_t length;  // bytes held: unread input, or output not yet written
   std::size_t next;    // index of the next unread input byte
@@ -47,6 +48,7 @@ void set_up_console(Stream *stream, PlatformStdHandle which, bool buffered) {
   stream->file = platform_std_handle(which);
   stream->kind = STREAM_CONSOLE;
   stream->buffered = buffered;
+  stream->shows_utf8 = platform_is_utf8_terminal(stream->file);
 }
 
 void set_up_consoles() {
@@ -69,6 +71,25 @@ std::size_t write_fully(PlatformFile file, const unsigned char *bytes,
   return done;
 }
 
+// Writes the bytes with a carriage return before each line feed, so that a
+// print of up to 512 bytes is one write and a carriage return never leaves
+// without its line feed. Returns whether everything was written.
+bool write_console_text(PlatformFile file, const unsigned char *bytes,
+                        std::size_t size) {
+  unsigned char piece[2 * STREAM_BUFFER_SIZE];
+  std::size_t used = 0;
+  bool written = true;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (used + 2 > sizeof piece) {
+      written = write_fully(file, piece, used) == used && written;
+      used = 0;
+    }
+    if (bytes[i] == '\n') piece[used++] = CARRIAGE_RETURN;
+    piece[used++] = bytes[i];
+  }
+  return write_fully(file, piece, used) == used && written;
+}
+
 // Returns 0, or -1 when the held output could not all be written.
 int flush_output(Stream *stream) {
   if (stream->kind == STREAM_READ_BINARY || stream->kind == STREAM_READ_TEXT)
@@ -76,6 +97,11 @@ int flush_output(Stream *stream) {
   std::size_t held = stream->length;
   stream->length = 0;
   if (held == 0) return 0;
+  if (stream->kind == STREAM_CONSOLE) {
+    if (write_console_text(stream->file, stream->buffer, held)) return 0;
+    stream->error = true;
+    return -1;
+  }
   std::size_t done = write_fully(stream->file, stream->buffer, held);
   stream->file_position += static_cast<std::int64_t>(done);
   if (done == held) return 0;
@@ -162,26 +188,23 @@ void unlink_open(Stream *stream) {
   }
 }
 
+// The buffer holds text as printed; the carriage returns join it only on the
+// way out, so that a full buffer is 512 printed bytes.
 std::size_t write_console(Stream *stream, const unsigned char *bytes,
                           std::size_t size) {
-  // Translated in pieces, so that one print is one write when unbuffered.
-  unsigned char piece[2 * STREAM_BUFFER_SIZE];
-  std::size_t used = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (used + 2 > sizeof piece) {
-      write_fully(stream->file, piece, used);
-      used = 0;
-    }
-    if (bytes[i] == '\n') piece[used++] = CARRIAGE_RETURN;
-    piece[used++] = bytes[i];
-  }
   if (!stream->buffered) {
-    write_fully(stream->file, piece, used);
+    write_console_text(stream->file, bytes, size);
     return size;
   }
-  for (std::size_t i = 0; i < used; ++i) {
+  std::size_t left = size;
+  while (left > 0) {
     if (stream->length == sizeof stream->buffer) flush_output(stream);
-    stream->buffer[stream->length++] = piece[i];
+    std::size_t take = sizeof stream->buffer - stream->length;
+    if (take > left) take = left;
+    std::memcpy(stream->buffer + stream->length, bytes, take);
+    stream->length += take;
+    bytes += take;
+    left -= take;
   }
   return size;
 }
@@ -329,6 +352,8 @@ std::int64_t stream_tell(Stream *stream) {
 bool stream_eof(const Stream *stream) { return stream->eof; }
 
 bool stream_error(const Stream *stream) { return stream->error; }
+
+bool stream_shows_utf8(const Stream *stream) { return stream->shows_utf8; }
 
 Stream *stream_stdout(void) {
   set_up_consoles();

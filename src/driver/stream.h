@@ -49,10 +49,16 @@ bool stream_error(const Stream *stream);
 
 // Standard output and standard error. Each line feed goes out as a carriage
 // return and a line feed. Standard error is unbuffered; standard output is
-// unbuffered on a character device and fully buffered otherwise. A failed
+// unbuffered on a character device and otherwise buffered in 512 printed
+// bytes, the carriage returns added when they are written out. A failed
 // console write is lost, never an error of the run.
 Stream *stream_stdout(void);
 Stream *stream_stderr(void);
+
+// Whether the stream is a terminal that shows UTF-8 and so takes the
+// catalogue's texts in UTF-8. Each standard stream answers for itself; file
+// streams never do.
+bool stream_shows_utf8(const Stream *stream);
 
 // Closes every open file stream (not the standard streams). Returns how many
 // it closed, or -1 when any of them failed.

@@ -1,4 +1,6 @@
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -93,6 +95,31 @@ void echo_key(int fd, int key) {
   (void)ignored;
 }
 
+// Spelled "UTF-8" by most systems, "utf8" or "UTF8" by a few.
+bool names_utf8(const char *codeset) {
+  const char *want = "utf8";
+  for (const char *p = codeset; *p; ++p) {
+    if (*p == '-') continue;
+    char lower =
+        *p >= 'A' && *p <= 'Z' ? static_cast<char>(*p - 'A' + 'a') : *p;
+    if (lower != *want) return false;
+    ++want;
+  }
+  return *want == '\0';
+}
+
+// Asked once. The program otherwise runs in the "C" locale, and goes back to
+// it, so that nothing else the C library does follows the user's locale.
+bool locale_is_utf8() {
+  static int answer = -1;
+  if (answer < 0) {
+    answer = ::setlocale(LC_CTYPE, "") != nullptr &&
+             names_utf8(::nl_langinfo(CODESET));
+    ::setlocale(LC_CTYPE, "C");
+  }
+  return answer == 1;
+}
+
 }  // namespace
 
 void platform_start(void) {
@@ -111,6 +138,10 @@ PlatformFile platform_std_handle(PlatformStdHandle which) {
 bool platform_is_char_device(PlatformFile file) {
   struct stat info;
   return ::fstat(descriptor(file), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+bool platform_is_utf8_terminal(PlatformFile file) {
+  return ::isatty(descriptor(file)) == 1 && locale_is_utf8();
 }
 
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {

@@ -206,6 +206,9 @@ bool platform_is_char_device(PlatformFile file) {
   return GetFileType(handle) == FILE_TYPE_CHAR;
 }
 
+// The console shows the Shift_JIS bytes through its own code page.
+bool platform_is_utf8_terminal(PlatformFile) { return false; }
+
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   DWORD access = GENERIC_WRITE;
   DWORD disposition = CREATE_ALWAYS;

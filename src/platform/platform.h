@@ -53,6 +53,11 @@ PlatformFile platform_std_handle(PlatformStdHandle which);
 // device).
 bool platform_is_char_device(PlatformFile file);
 
+// Whether the handle is a terminal whose user's locale (LC_ALL, LC_CTYPE,
+// LANG) has UTF-8 as its character set. Never so on Windows, whose console
+// keeps its code page.
+bool platform_is_utf8_terminal(PlatformFile file);
+
 // Opens name so that other processes may still read and write it. Returns 0,
 // or -1 when it cannot be opened. For PLATFORM_OPEN_WRITE_NEW it returns -2
 // when the name already names something (a file, a directory, a link, even

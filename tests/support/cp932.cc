@@ -53,10 +53,13 @@ std::string from_cp932(std::string_view bytes) {
 }
 
 std::string console_bytes(std::string_view utf8) {
-  std::string sjis = to_cp932(utf8);
+  return with_carriage_returns(to_cp932(utf8));
+}
+
+std::string with_carriage_returns(std::string_view bytes) {
   std::string out;
-  out.reserve(sjis.size() + sjis.size() / 8);
-  for (char c : sjis) {
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (char c : bytes) {
     if (c == '\n') out += '\r';
     out += c;
   }

@@ -18,6 +18,11 @@ std::string from_cp932(std::string_view bytes);
 // page 932, every line feed as a carriage return and a line feed.
 std::string console_bytes(std::string_view utf8);
 
+// The bytes with every line feed as a carriage return and a line feed: what
+// the program prints for text already in the stream's encoding (UTF-8 on a
+// terminal that shows it, Shift_JIS bytes elsewhere).
+std::string with_carriage_returns(std::string_view bytes);
+
 // Printable form of any bytes: ASCII as it is, \r \n \t, other bytes as \xHH.
 std::string escape_bytes(std::string_view bytes);
 

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "support/cp932.h"
 
@@ -91,9 +93,14 @@ struct Sink {
   int parent_fd = -1;  // what the parent reads
 };
 
-Sink make_sink(Capture capture) {
+Sink make_sink(Capture capture, const RunOptions& options) {
   Sink sink;
   switch (capture) {
+    case Capture::kTerminal:
+      sink.child_fd = options.controlling_terminal;
+      break;
+    case Capture::kWithOut:
+      throw std::logic_error("only standard error can share the output file");
     case Capture::kFile:
       sink.child_fd = anonymous_file();
       sink.parent_fd = sink.child_fd;
@@ -138,9 +145,19 @@ int make_input(const std::optional<std::string>& input) {
 }
 
 // Between fork and exec: only async-signal-safe calls.
+// The parent's environment with LC_ALL replaced, built before the fork.
+std::vector<std::string> child_environment(const std::string& locale) {
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (std::strncmp(*entry, "LC_ALL=", 7) != 0) env.emplace_back(*entry);
+  }
+  env.push_back("LC_ALL=" + locale);
+  return env;
+}
+
 [[noreturn]] void become_child(const RunOptions& options, char* const* argv,
-                               int in_fd, int out_fd, int err_fd,
-                               int report_fd) {
+                               char* const* envp, int in_fd, int out_fd,
+                               int err_fd, int report_fd) {
   int error = 0;
   if (setsid() < 0) error = errno;
   if (error == 0 && options.controlling_terminal >= 0 &&
@@ -181,7 +198,11 @@ int make_input(const std::optional<std::string>& input) {
     error = errno;
   }
   if (error == 0) {
-    execvp(argv[0], argv);
+    if (envp != nullptr) {
+      execvpe(argv[0], argv, envp);
+    } else {
+      execvp(argv[0], argv);
+    }
     error = errno;
   }
   ssize_t ignored = write(report_fd, &error, sizeof error);
@@ -225,9 +246,24 @@ Child::Child(const RunOptions& options) : options_(options) {
   for (std::string& arg : options_.argv) argv.push_back(arg.data());
   argv.push_back(nullptr);
 
+  std::vector<std::string> env;
+  std::vector<char*> envp;
+  if (options_.locale) {
+    env = child_environment(*options_.locale);
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+  }
+  if ((options_.out == Capture::kTerminal ||
+       options_.err == Capture::kTerminal) &&
+      options_.controlling_terminal < 0) {
+    throw std::logic_error("a stream on the terminal needs a terminal");
+  }
+
   int in_fd = make_input(options_.input);
-  Sink out = make_sink(options_.out);
-  Sink err = make_sink(options_.err);
+  Sink out = make_sink(options_.out, options_);
+  Sink err = options_.err == Capture::kWithOut
+                 ? Sink{out.child_fd, -1}
+                 : make_sink(options_.err, options_);
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) fail("pipe2");
 
@@ -236,14 +272,20 @@ Child::Child(const RunOptions& options) : options_(options) {
   pid_ = fork();
   if (pid_ < 0) fail("fork");
   if (pid_ == 0) {
-    become_child(options_, argv.data(), in_fd, out.child_fd, err.child_fd,
-                 report[1]);
+    become_child(options_, argv.data(), envp.empty() ? nullptr : envp.data(),
+                 in_fd, out.child_fd, err.child_fd, report[1]);
   }
 
   close(in_fd);
   close(report[1]);
-  if (out.child_fd != out.parent_fd) close(out.child_fd);
-  if (err.child_fd != err.parent_fd) close(err.child_fd);
+  // The terminal belongs to its Pty, and a shared output file to out.
+  if (options_.out != Capture::kTerminal && out.child_fd != out.parent_fd) {
+    close(out.child_fd);
+  }
+  if (options_.err != Capture::kTerminal && options_.err != Capture::kWithOut &&
+      err.child_fd != err.parent_fd) {
+    close(err.child_fd);
+  }
   out_fd_ = out.parent_fd;
   err_fd_ = err.parent_fd;
 

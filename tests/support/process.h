@@ -38,6 +38,8 @@ enum class Capture {
   kFile,      // an unlinked regular file
   kPipe,      // a pipe the parent reads while the child runs
   kNoReader,  // a pipe whose read end is already closed
+  kTerminal,  // the controlling terminal; the parent reads it on the Pty
+  kWithOut,   // standard error only: standard output's own open file
 };
 
 struct RunOptions {
@@ -56,6 +58,8 @@ struct RunOptions {
   // RLIMIT_FSIZE for the child, with SIGXFSZ ignored: a write past this size
   // fails as it would on a disk that is full at exactly that byte.
   std::optional<unsigned long long> file_size_limit = {};
+  // LC_ALL for the child; none: the parent's environment as it is.
+  std::optional<std::string> locale = {};
   std::chrono::milliseconds timeout{10000};
 };
 
