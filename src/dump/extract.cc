@@ -57,12 +57,13 @@ void undo_extraction(const Created &created, std::string *error) {
   for (auto file = created.files.rbegin(); file != created.files.rend();
        ++file) {
     if (platform_remove_file(file->c_str()) != 0)
-      *error += quoted("; cannot remove ", *file, ": ") + failure_reason();
+      *error +=
+          with_reason(quoted("; cannot remove ", *file), failure_reason());
   }
   if (!created.dir.empty() &&
       platform_remove_directory(created.dir.c_str()) != 0)
-    *error += quoted("; cannot remove the directory ", created.dir, ": ") +
-              failure_reason();
+    *error += with_reason(quoted("; cannot remove the directory ", created.dir),
+                          failure_reason());
 }
 
 int create_file(const std::string &path, PlatformFile *file, Created *created,
