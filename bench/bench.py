@@ -7,6 +7,7 @@ round. Nothing here fails on a time: a run fails only when a contender fails
 or writes the wrong bytes.
 
   python3 bench/bench.py [--small] [--adpack PATH] [--also NAME=PATH]...
+                         [--only a|b|c|d]...
 
 --small runs every scenario on small sizes, to prove the script works.
 --also races another build of adpack beside the first, under NAME.
@@ -269,6 +270,48 @@ def tiny_bank(args, work):
     shutil.rmtree(directory)
 
 
+def many_names(args, work):
+    """Lists that name ever more distinct samples: a lookup by name must not
+    grow with the samples already placed, so the time per entry of the
+    longest list is set beside that of the shortest."""
+    directory = os.path.join(work, "names")
+    os.makedirs(directory)
+    sizes = args.name_entries
+    # Every sample is named twice: once new, once shared.
+    names = [f"n{index:06d}.pcm" for index in range(max(sizes) // 2)]
+    rng = random.Random(4)
+    for index, name in enumerate(names):
+        with open(os.path.join(directory, name), "wb") as f:
+            f.write(rng.randbytes(1 + index % 4))
+    print(f"\n(d) lists naming many distinct samples of 1 to 4 bytes, each "
+          f"twice, progress to a file")
+    per_entry = {}
+    for entries in sizes:
+        distinct = entries // 2
+        list_name = f"names{entries}"
+        with open(os.path.join(directory, list_name + ".pdl"), "w") as f:
+            f.writelines(f"{i % 96} = {names[i % distinct]}\n"
+                         for i in range(entries))
+        bank = os.path.join(directory, list_name + ".pdx")
+        progress = os.path.join(directory, "progress.txt")
+        builds = [Contender(name, [path, list_name], bank, progress,
+                            directory) for name, path in args.builds]
+        race(builds, args.rounds)
+        check_bank(bank, directory, names[:distinct])
+        for build in builds:
+            seconds = statistics.median(build.times)
+            per_entry[build.name, entries] = seconds / entries
+            print(f"  {build.name}: {entries:,} entries, {distinct:,} "
+                  f"samples: median {seconds:.3f} s, "
+                  f"{seconds / entries * 1e6:.2f} us per entry; peak RSS "
+                  f"{mib(build.peak_kib)}")
+    first, last = sizes[0], sizes[-1]
+    for name, _ in args.builds:
+        print(f"  {name}: per entry at {last:,} / per entry at {first:,}: "
+              f"{per_entry[name, last] / per_entry[name, first]:.3f}")
+    shutil.rmtree(directory)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--small", action="store_true",
@@ -281,6 +324,8 @@ def main():
                         metavar="NAME=PATH",
                         help="another build of adpack to race beside it")
     parser.add_argument("--rounds", type=int)
+    parser.add_argument("--only", action="append", choices="abcd",
+                        help="run only this scenario (again for more)")
     args = parser.parse_args()
     args.builds = [("adpack", args.adpack)]
     for also in args.also:
@@ -295,9 +340,11 @@ def main():
                      f"(cmake --workflow --preset test)")
     if args.small:
         args.large_total, args.lines, args.tiny_repeat = 4 * MIB, 20000, 10
+        args.name_entries = [1000, 20000]
         args.rounds = args.rounds or 3
     else:
         args.large_total, args.lines, args.tiny_repeat = 256 * MIB, 1000000, 50
+        args.name_entries = [10000, 200000]
         args.rounds = args.rounds or 7
 
     work = tempfile.mkdtemp(prefix="adpack-bench-", dir=args.work)
@@ -305,10 +352,15 @@ def main():
         for name, path in args.builds:
             print(f"{name}: {path}")
         print(f"rounds: {args.rounds}; scratch: {work}")
-        baseline = build_baseline(work)
-        big_samples(args, work, baseline)
-        long_list(args, work)
-        tiny_bank(args, work)
+        wanted = args.only or "abcd"
+        if "a" in wanted:
+            big_samples(args, work, build_baseline(work))
+        if "b" in wanted:
+            long_list(args, work)
+        if "c" in wanted:
+            tiny_bank(args, work)
+        if "d" in wanted:
+            many_names(args, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

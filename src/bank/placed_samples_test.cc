@@ -1,10 +1,25 @@
 #include "bank/placed_samples.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "bank/bank_layout.h"
+#include "driver/messages.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PLACED_TEST_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define PLACED_TEST_SANITIZER 1
+#endif
 
 namespace {
 
@@ -59,6 +74,41 @@ TEST(PlacedSamples, KeepsItsOwnCopyOfTheName) {
   std::uint32_t offset = 0, length = 0;
   EXPECT_EQ(find_placed_sample("hat.pcm", &offset, &length), 0);
   EXPECT_EQ(find_placed_sample("xyz.pcm", &offset, &length), -1);
+}
+
+#ifndef PLACED_TEST_SANITIZER
+// Remembers new names under an address-space limit until memory runs out,
+// which must end the run.
+void remember_until_memory_runs_out() {
+  std::ifstream statm("/proc/self/statm");
+  unsigned long pages = 0;
+  statm >> pages;
+  rlim_t limit =
+      static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+      (64u << 20);
+  struct rlimit rl = {limit, limit};
+  if (setrlimit(RLIMIT_AS, &rl) != 0) std::_Exit(3);
+  char name[32];
+  for (unsigned i = 0; i < 50000000u; ++i) {
+    std::snprintf(name, sizeof name, "n%u.pcm", i);
+    remember_placed_sample(name, i, i);
+  }
+  std::_Exit(4);
+}
+#endif
+
+// Lookups by name must stay cheap however many samples there are, so the
+// registry keeps an index beside its records; the index's growth must run
+// out of memory as the records do, with the message and the run's status.
+TEST(PlacedSamplesDeathTest, RunsOutOfMemoryWithTheMessage) {
+#ifdef PLACED_TEST_SANITIZER
+  GTEST_SKIP() << "the sanitizer's shadow memory cannot live under RLIMIT_AS";
+#else
+  std::string message = MSG_NO_MEMORY.text;
+  std::erase(message, '\n');
+  EXPECT_EXIT(remember_until_memory_runs_out(), testing::ExitedWithCode(255),
+              message);
+#endif
 }
 
 }  // namespace

@@ -89,6 +89,11 @@ void print_read_failed(void) { print_message(MSG_READ_FAILED); }
 
 void print_write_failed(void) { print_message(MSG_WRITE_FAILED); }
 
-void print_no_memory(void) { print_message(MSG_NO_MEMORY); }
+// Straight from the catalogue: with the heap exhausted, the string that
+// print_message builds would fail too.
+void print_no_memory(void) {
+  stream_write(stream_for(MSG_NO_MEMORY.stream), MSG_NO_MEMORY.text,
+               std::strlen(MSG_NO_MEMORY.text));
+}
 
 void print_finished(void) { print_message(MSG_FINISHED); }

@@ -2,37 +2,61 @@
 
 #include <algorithm>
 
+#include "dump/ascii.h"
+
 namespace {
 
 constexpr std::size_t COPY_CHUNK = 64 * 1024;
 
-// Reads exactly size bytes unless the file ends or fails first; returns the
-// count read.
-std::size_t read_fully(PlatformFile file, unsigned char *buffer,
-                       std::size_t size) {
+// Reads exactly size bytes unless the file ends or fails first. Returns 0,
+// or -1 after setting *reason.
+int read_fully(PlatformFile file, unsigned char *buffer, std::size_t size,
+               std::string *reason) {
   std::size_t done = 0;
   while (done < size) {
     std::ptrdiff_t n = platform_read(file, buffer + done, size - done);
-    if (n <= 0) break;
+    if (n < 0) {
+      *reason = failure_reason();
+      return -1;
+    }
+    // The file has shrunk since its size was taken.
+    if (n == 0) {
+      *reason = "The file ended early";
+      return -1;
+    }
     done += static_cast<std::size_t>(n);
   }
-  return done;
+  return 0;
 }
 
 }  // namespace
 
-int open_bank_file(const char *name, BankFile *bank) {
-  if (platform_open(name, PLATFORM_OPEN_READ, &bank->file) != 0) return -1;
+int open_bank_file(const char *name, BankFile *bank, std::string *reason) {
+  std::string ignored;
+  if (!reason) reason = &ignored;
+  switch (platform_open_regular(name, &bank->file)) {
+    case 0:
+      break;
+    case -2:
+      *reason = "Is a directory";
+      return -1;
+    case -3:
+      *reason = "Not a regular file";
+      return -1;
+    default:
+      *reason = failure_reason();
+      return -1;
+  }
   std::int64_t end = platform_seek(bank->file, 0, PLATFORM_SEEK_END);
   if (end < 0 || platform_seek(bank->file, 0, PLATFORM_SEEK_START) != 0) {
+    *reason = failure_reason();
     platform_close(bank->file);
     return -1;
   }
   bank->size = static_cast<std::uint64_t>(end);
   bank->table_bytes = static_cast<std::size_t>(
       std::min<std::uint64_t>(bank->size, BANK_TABLE_SIZE));
-  if (read_fully(bank->file, bank->table, bank->table_bytes) !=
-      bank->table_bytes) {
+  if (read_fully(bank->file, bank->table, bank->table_bytes, reason) != 0) {
     platform_close(bank->file);
     return -1;
   }
@@ -42,16 +66,24 @@ int open_bank_file(const char *name, BankFile *bank) {
 void close_bank_file(BankFile *bank) { platform_close(bank->file); }
 
 int copy_bank_bytes(const BankFile *bank, std::uint64_t offset,
-                    std::uint64_t length, PlatformFile out) {
+                    std::uint64_t length, PlatformFile out,
+                    std::string *reason) {
+  std::string ignored;
+  if (!reason) reason = &ignored;
   if (platform_seek(bank->file, static_cast<std::int64_t>(offset),
-                    PLATFORM_SEEK_START) < 0)
+                    PLATFORM_SEEK_START) < 0) {
+    *reason = failure_reason();
     return -1;
+  }
   static unsigned char chunk[COPY_CHUNK];
   while (length > 0) {
     std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(length, COPY_CHUNK));
-    if (read_fully(bank->file, chunk, want) != want) return -1;
-    if (write_all(out, chunk, want) != 0) return -2;
+    if (read_fully(bank->file, chunk, want, reason) != 0) return -1;
+    if (write_all(out, chunk, want) != 0) {
+      *reason = failure_reason();
+      return -2;
+    }
     length -= want;
   }
   return 0;
@@ -66,4 +98,9 @@ int write_all(PlatformFile file, const void *bytes, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return 0;
+}
+
+std::string failure_reason() {
+  const char *reason = platform_failure_reason();
+  return reason ? printable_name(reason) : std::string();
 }

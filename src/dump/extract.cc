@@ -28,55 +28,129 @@ std::string entry_line(int slot, const std::string &name) {
   return std::to_string(slot) + " = " + name + "\n";
 }
 
-int create_file(const std::string &path, PlatformFile *file,
+// What this run has made in the directory, so that a failure takes back
+// all of it and no extraction is ever left half done.
+struct Created {
+  std::string dir;  // the directory itself, when this run made it
+  std::vector<std::string> files;
+};
+
+// before, the name in quotes, then after. Built by appending alone: a
+// literal put before a temporary string trips g++ 12's -Wrestrict at -O3.
+std::string quoted(const char *before, const std::string &name,
+                   const char *after = "") {
+  std::string text = before;
+  text += '\'';
+  text += printable_name(name);
+  text += '\'';
+  text += after;
+  return text;
+}
+
+std::string with_reason(const std::string &message, const std::string &reason) {
+  return reason.empty() ? message : message + ": " + reason;
+}
+
+// Removes what the run made, newest first. A file that stays is named, so
+// that nothing is left behind unsaid.
+void undo_extraction(const Created &created, std::string *error) {
+  for (auto file = created.files.rbegin(); file != created.files.rend();
+       ++file) {
+    if (platform_remove_file(file->c_str()) != 0)
+      *error +=
+          with_reason(quoted("; cannot remove ", *file), failure_reason());
+  }
+  if (!created.dir.empty() &&
+      platform_remove_directory(created.dir.c_str()) != 0)
+    *error += with_reason(quoted("; cannot remove the directory ", created.dir),
+                          failure_reason());
+}
+
+int create_file(const std::string &path, PlatformFile *file, Created *created,
                 std::string *error) {
   int result = platform_open(path.c_str(), PLATFORM_OPEN_WRITE_NEW, file);
-  if (result == 0) return 0;
+  if (result == 0) {
+    created->files.push_back(path);
+    return 0;
+  }
   if (result == -2)
-    *error =
-        "'" + printable_name(path) + "' exists already; it is left as it is";
+    *error = quoted("", path, " exists already; it is left as it is");
   else
-    *error = "cannot create '" + printable_name(path) + "'";
+    *error = with_reason(quoted("cannot create ", path), failure_reason());
   return -1;
 }
 
 int write_sample(const ExtractFile &sample, const BankFile *bank,
-                 const std::string &path, std::string *error) {
+                 const std::string &path, Created *created,
+                 std::string *error) {
   PlatformFile out;
-  if (create_file(path, &out, error) != 0) return -1;
-  int copied = copy_bank_bytes(bank, sample.offset, sample.length, out);
+  if (create_file(path, &out, created, error) != 0) return -1;
+  std::string reason;
+  int copied =
+      copy_bank_bytes(bank, sample.offset, sample.length, out, &reason);
   int closed = platform_close(out);
+  if (copied == 0 && closed != 0) reason = failure_reason();
   if (copied == -1) {
-    *error = "cannot read the bank's bytes for '" + printable_name(path) + "'";
+    *error =
+        with_reason(quoted("cannot read the bank's bytes for ", path), reason);
     return -1;
   }
   if (copied != 0 || closed != 0) {
-    *error = "cannot write '" + printable_name(path) + "'";
+    *error = with_reason(quoted("cannot write ", path), reason);
     return -1;
   }
   return 0;
 }
 
 int write_list(const ExtractPlan &plan, const std::string &path,
-               std::string *error) {
+               Created *created, std::string *error) {
   PlatformFile out;
-  if (create_file(path, &out, error) != 0) return -1;
+  if (create_file(path, &out, created, error) != 0) return -1;
   int written = write_all(out, plan.list_text.data(), plan.list_text.size());
-  if (platform_close(out) != 0 || written != 0) {
-    *error = "cannot write '" + printable_name(path) + "'";
+  std::string reason = written != 0 ? failure_reason() : std::string();
+  int closed = platform_close(out);
+  if (written == 0 && closed != 0) reason = failure_reason();
+  if (written != 0 || closed != 0) {
+    *error = with_reason(quoted("cannot write ", path), reason);
     return -1;
   }
   return 0;
 }
 
-int make_directory(const char *dir, std::string *error) {
+int make_directory(const char *dir, Created *created, std::string *error) {
   PlatformFileKind kind = platform_file_kind(dir);
   if (kind == PLATFORM_FILE_DIRECTORY) return 0;
-  if (kind == PLATFORM_FILE_NONE && platform_make_directory(dir) == 0) return 0;
-  *error = kind == PLATFORM_FILE_NONE
-               ? "cannot make the directory '" + printable_name(dir) + "'"
-               : "'" + printable_name(dir) + "' is not a directory";
-  return -1;
+  if (kind != PLATFORM_FILE_NONE) {
+    *error = quoted("", dir, " is not a directory");
+    return -1;
+  }
+  if (platform_make_directory(dir) != 0) {
+    *error = with_reason(quoted("cannot make the directory ", dir),
+                         failure_reason());
+    return -1;
+  }
+  created->dir = dir;
+  return 0;
+}
+
+// Every file of the plan, the list last, so that it never names a file that
+// is not there.
+int write_files(const ExtractPlan &plan, const BankFile *bank, const char *dir,
+                Created *created, std::string *error) {
+  std::vector<std::string> names;
+  for (const ExtractFile &file : plan.files) names.push_back(file.name);
+  names.push_back(plan.list_name);
+  for (const std::string &name : names) {
+    std::string path = path_in(dir, name);
+    if (platform_file_kind(path.c_str()) != PLATFORM_FILE_NONE) {
+      *error = quoted("", path, " exists already; nothing was extracted");
+      return -1;
+    }
+  }
+  for (const ExtractFile &file : plan.files)
+    if (write_sample(file, bank, path_in(dir, file.name), created, error) != 0)
+      return -1;
+  return write_list(plan, path_in(dir, plan.list_name), created, error);
 }
 
 }  // namespace
@@ -115,21 +189,9 @@ std::string path_in(const char *dir, const std::string &name) {
 
 int write_extraction(const ExtractPlan &plan, const BankFile *bank,
                      const char *dir, std::string *error) {
-  if (make_directory(dir, error) != 0) return -1;
-  std::vector<std::string> names;
-  for (const ExtractFile &file : plan.files) names.push_back(file.name);
-  names.push_back(plan.list_name);
-  for (const std::string &name : names) {
-    std::string path = path_in(dir, name);
-    if (platform_file_kind(path.c_str()) != PLATFORM_FILE_NONE) {
-      *error = "'" + printable_name(path) +
-               "' exists already; nothing was extracted";
-      return -1;
-    }
-  }
-  for (const ExtractFile &file : plan.files)
-    if (write_sample(file, bank, path_in(dir, file.name), error) != 0)
-      return -1;
-  // The list last, so that it never names a file that is not there.
-  return write_list(plan, path_in(dir, plan.list_name), error);
+  Created created;
+  if (make_directory(dir, &created, error) != 0) return -1;
+  if (write_files(plan, bank, dir, &created, error) == 0) return 0;
+  undo_extraction(created, error);
+  return -1;
 }

@@ -32,9 +32,10 @@ struct ExtractPlan {
 ExtractPlan plan_extract(const BankReport &report, const char *bank_name);
 
 // Writes the plan's files into dir, made first if it does not exist (its
-// parent must). Nothing is written when any of the files exists already, and
-// no file is ever replaced. Returns 0, or -1 after setting *error (one
-// line, no line feed).
+// parent must). All or nothing: nothing is written when any of the files
+// exists already, no file is ever replaced, and a failure part-way removes
+// every file, and the directory, that this run made. Returns 0, or -1 after
+// setting *error (one line, no line feed).
 int write_extraction(const ExtractPlan &plan, const BankFile *bank,
                      const char *dir, std::string *error);
 

@@ -156,6 +156,23 @@ TEST_F(ExtractFiles, NeverWritesThroughALink) {
   EXPECT_FALSE(exists(outside));
 }
 
+// A name that the check before writing cannot see (a link that leads
+// nowhere) stops the run part-way: the files it wrote go again, and the
+// link and what the directory held before stay.
+TEST_F(ExtractFiles, TakesBackWhatItWroteWhenANameTurnsOutTaken) {
+  std::string dir = scratch_ + "/out";
+  std::filesystem::create_directory(dir);
+  write_file(dir + "/mine.txt", "mine");
+  std::filesystem::create_symlink(scratch_ + "/outside", dir + "/bank.pdl");
+  std::string error;
+  EXPECT_EQ(write_extraction(plan_, &bank_, dir.c_str(), &error), -1);
+  EXPECT_EQ(error,
+            "'" + dir + "/bank.pdl' exists already; it is left as it is");
+  EXPECT_EQ(entries(dir), (std::vector<std::string>{"bank.pdl", "mine.txt"}));
+  EXPECT_EQ(read_file(dir + "/mine.txt"), "mine");
+  EXPECT_FALSE(exists(scratch_ + "/outside"));
+}
+
 TEST_F(ExtractFiles, RefusesWhatIsNotADirectory) {
   struct {
     std::string dir;
@@ -163,8 +180,8 @@ TEST_F(ExtractFiles, RefusesWhatIsNotADirectory) {
   } cases[] = {
       {scratch_ + "/bank.pdx",
        "'" + scratch_ + "/bank.pdx' is not a directory"},
-      {scratch_ + "/no/out",
-       "cannot make the directory '" + scratch_ + "/no/out'"},
+      {scratch_ + "/no/out", "cannot make the directory '" + scratch_ +
+                                 "/no/out': No such file or directory"},
   };
   for (const auto &c : cases) {
     std::string error;

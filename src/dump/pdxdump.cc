@@ -55,8 +55,11 @@ int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
   }
 
   BankFile bank;
-  if (open_bank_file(options.bank, &bank) != 0)
-    return fail(err, "cannot read '" + printable_name(options.bank) + "'");
+  std::string reason;
+  if (open_bank_file(options.bank, &bank, &reason) != 0) {
+    std::string message = "cannot read '" + printable_name(options.bank) + "'";
+    return fail(err, reason.empty() ? message : message + ": " + reason);
+  }
   BankReport report = check_bank(bank.table, bank.table_bytes, bank.size);
   ExtractPlan plan;
   if (options.extract_dir) {

@@ -1,7 +1,13 @@
 #include "dump/pdxdump.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -70,8 +76,10 @@ TEST_F(Pdxdump, FailsWithStatusTwoAndNothingOnStandardOutput) {
     std::string err;
   } cases[] = {
       {{dir_ + "/missing.pdx"},
-       "pdxdump: cannot read '" + dir_ + "/missing.pdx'\n"},
-      {{dir_ + "/dir.pdx"}, "pdxdump: cannot read '" + dir_ + "/dir.pdx'\n"},
+       "pdxdump: cannot read '" + dir_ +
+           "/missing.pdx': No such file or directory\n"},
+      {{dir_ + "/dir.pdx"},
+       "pdxdump: cannot read '" + dir_ + "/dir.pdx': Is a directory\n"},
       {{}, "pdxdump: no bank given\nTry 'pdxdump --help' for more.\n"},
       {{"--jsno", good_},
        "pdxdump: unknown option '--jsno'\nTry 'pdxdump --help' for more.\n"},
@@ -161,6 +169,92 @@ TEST_F(Pdxdump, ProgramEndsWithTheRunsStatus) {
     }
     EXPECT_EQ(r.out.empty(), c.status == 2);
     EXPECT_EQ(r.err.empty(), c.status != 2);
+  }
+}
+
+// The program, and the words before it that drop root's privileges, which
+// would read and write anything; the program is copied where the unprivileged
+// user can run it.
+struct Unprivileged {
+  std::string program;
+  std::vector<std::string> prefix;
+};
+
+Unprivileged unprivileged_in(const std::string &dir) {
+  if (geteuid() != 0) return {PDXDUMP_PROGRAM, {}};
+  std::filesystem::permissions(dir, std::filesystem::perms::all);
+  std::filesystem::copy_file(PDXDUMP_PROGRAM, dir + "/pdxdump");
+  return {"/usr/bin/setpriv",
+          {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+           dir + "/pdxdump"}};
+}
+
+// Every failure that comes from the system says why, in its words; what is
+// not a regular file is refused at once, never waited on.
+TEST_F(Pdxdump, SaysWhyItCannotReadOrWrite) {
+  if (geteuid() == 0 && !std::filesystem::exists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "root reads anything, and setpriv is not there to drop it";
+  ASSERT_EQ(mkfifo((dir_ + "/fifo.pdx").c_str(), 0666), 0);
+  std::filesystem::create_directory(dir_ + "/dir.pdx");
+  std::filesystem::create_symlink("/dev/null", dir_ + "/null.pdx");
+  write_file(dir_ + "/locked.pdx", read_file(good_));
+  std::filesystem::permissions(dir_ + "/locked.pdx",
+                               std::filesystem::perms::none);
+  std::filesystem::create_directory(dir_ + "/ro");
+  std::filesystem::permissions(
+      dir_ + "/ro",
+      std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  // Readable by the unprivileged user.
+  std::filesystem::permissions(good_, std::filesystem::perms::all);
+  struct {
+    std::vector<std::string> args;
+    std::string err;
+  } cases[] = {
+      {{"missing.pdx"}, "cannot read 'missing.pdx': No such file or directory"},
+      {{"dir.pdx"}, "cannot read 'dir.pdx': Is a directory"},
+      {{"fifo.pdx"}, "cannot read 'fifo.pdx': Not a regular file"},
+      {{"null.pdx"}, "cannot read 'null.pdx': Not a regular file"},
+      {{"locked.pdx"}, "cannot read 'locked.pdx': Permission denied"},
+      {{"-x", "ro/out", "good.pdx"},
+       "cannot make the directory 'ro/out': Permission denied"},
+      {{"-x", "ro", "good.pdx"},
+       "cannot create 'ro/s00.pcm': Permission denied"},
+      {{"-x", "no/out", "good.pdx"},
+       "cannot make the directory 'no/out': No such file or directory"},
+  };
+  Unprivileged run_as = unprivileged_in(dir_);
+  for (const auto &c : cases) {
+    std::vector<std::string> args = run_as.prefix;
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    ProgramRun r = run_program(run_as.program, args, dir_);
+    EXPECT_EQ(r.status, 2) << c.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "pdxdump: " + c.err + "\n");
+  }
+}
+
+// A real file system too small for the samples: what the run wrote before
+// the disk filled goes again, and so does the directory when the run made
+// it.
+TEST_F(Pdxdump, ExtractionThatFillsTheDiskLeavesNothing) {
+  std::string small = dir_ + "/small";
+  std::filesystem::create_directory(small);
+  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a 64 KiB tmpfs here (" << std::strerror(errno)
+                 << "), so a disk that fills goes untested";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{small};
+  write_file(dir_ + "/big.pdx",
+             hand_made_bank({{0, 768, 40000}, {1, 40768, 40000}}, 80768));
+  for (const std::string &out : {small + "/out", small}) {
+    ProgramRun r = run_program(PDXDUMP_PROGRAM, {"-x", out, "big.pdx"}, dir_);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "pdxdump: cannot write '" + out +
+                         "/s01.pcm': No space left on device\n");
+    EXPECT_TRUE(std::filesystem::is_empty(small)) << out;
   }
 }
 

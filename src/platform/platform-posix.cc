@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -167,6 +168,33 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   return 0;
 }
 
+int platform_open_regular(const char *name, PlatformFile *file) {
+  // Without a writer, a FIFO's open would wait; this one never does.
+  int fd;
+  do {
+    fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return -1;
+  struct stat info;
+  int result = 0;
+  if (::fstat(fd, &info) != 0)
+    result = -1;
+  else if (S_ISDIR(info.st_mode))
+    result = -2;
+  else if (!S_ISREG(info.st_mode))
+    result = -3;
+  else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    result = -1;
+  if (result != 0) {
+    int reason = errno;
+    ::close(fd);
+    errno = reason;
+    return result;
+  }
+  *file = fd;
+  return 0;
+}
+
 std::ptrdiff_t platform_read(PlatformFile file, void *buffer,
                              std::size_t size) {
   ssize_t n;
@@ -216,6 +244,19 @@ int platform_file_size(const char *name, std::uint64_t *size) {
 
 int platform_make_directory(const char *name) {
   return ::mkdir(name, 0777) == 0 ? 0 : -1;
+}
+
+int platform_remove_file(const char *name) {
+  return ::unlink(name) == 0 ? 0 : -1;
+}
+
+int platform_remove_directory(const char *name) {
+  return ::rmdir(name) == 0 ? 0 : -1;
+}
+
+const char *platform_failure_reason(void) {
+  // Nothing sets a locale, so the words are the C locale's: plain English.
+  return errno != 0 ? std::strerror(errno) : nullptr;
 }
 
 bool platform_same_file(const char *first, const char *second) {

@@ -64,6 +64,59 @@ bool file_identity(const char *name, BY_HANDLE_FILE_INFORMATION *info) {
   return ok;
 }
 
+// ---- Reasons for failures ---------------------------------------------------
+
+// The system's own words where it has them in English; these where it does
+// not (a system without the English messages).
+struct KnownReason {
+  DWORD code;
+  const char *text;
+};
+
+const KnownReason KNOWN_REASONS[] = {
+    {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified"},
+    {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified"},
+    {ERROR_ACCESS_DENIED, "Access is denied"},
+    {ERROR_SHARING_VIOLATION,
+     "The process cannot access the file because it is being used by "
+     "another process"},
+    {ERROR_DISK_FULL, "There is not enough space on the disk"},
+    {ERROR_HANDLE_DISK_FULL, "The disk is full"},
+    {ERROR_FILE_EXISTS, "The file exists"},
+    {ERROR_ALREADY_EXISTS,
+     "Cannot create a file when that file already exists"},
+    {ERROR_INVALID_NAME,
+     "The filename, directory name, or volume label syntax is incorrect"},
+    {ERROR_WRITE_PROTECT, "The media is write protected"},
+    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available"},
+    {ERROR_DIR_NOT_EMPTY, "The directory is not empty"},
+};
+
+char reason_text[512];
+
+// FormatMessageA in English, trimmed of its full stop and line end; false
+// when there is no such text or it is not plain ASCII.
+bool english_reason(DWORD code) {
+  DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), reason_text,
+      sizeof reason_text, nullptr);
+  if (length == 0 || length >= sizeof reason_text) return false;
+  while (length > 0 &&
+         (reason_text[length - 1] == '\r' || reason_text[length - 1] == '\n' ||
+          reason_text[length - 1] == ' ' || reason_text[length - 1] == '.'))
+    --length;
+  reason_text[length] = '\0';
+  for (DWORD i = 0; i < length; ++i) {
+    unsigned char byte = static_cast<unsigned char>(reason_text[i]);
+    if (byte == '\r' || byte == '\n')
+      reason_text[i] = ' ';
+    else if (byte < 0x20 || byte > 0x7e)
+      return false;
+  }
+  return length > 0;
+}
+
 // ---- The console key read ------------------------------------------------
 
 // Keys that report no character of their own and only change what another
@@ -241,6 +294,37 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   return 0;
 }
 
+int platform_open_regular(const char *name, PlatformFile *file) {
+  HANDLE handle =
+      CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // A directory is refused as a denied access.
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesA(name);
+    if (attributes != INVALID_FILE_ATTRIBUTES && is_directory(attributes))
+      return -2;
+    SetLastError(error);
+    return -1;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  int result = 0;
+  if (GetFileType(handle) != FILE_TYPE_DISK)
+    result = -3;
+  else if (!GetFileInformationByHandle(handle, &info))
+    result = -1;
+  else if (is_directory(info.dwFileAttributes))
+    result = -2;
+  if (result != 0) {
+    DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+    return result;
+  }
+  *file = file_of(handle);
+  return 0;
+}
+
 std::ptrdiff_t platform_read(PlatformFile file, void *buffer,
                              std::size_t size) {
   DWORD got = 0;
@@ -299,6 +383,24 @@ int platform_file_size(const char *name, std::uint64_t *size) {
 
 int platform_make_directory(const char *name) {
   return CreateDirectoryA(name, nullptr) ? 0 : -1;
+}
+
+int platform_remove_file(const char *name) {
+  return DeleteFileA(name) ? 0 : -1;
+}
+
+int platform_remove_directory(const char *name) {
+  return RemoveDirectoryA(name) ? 0 : -1;
+}
+
+const char *platform_failure_reason(void) {
+  DWORD code = GetLastError();
+  if (code == ERROR_SUCCESS) return nullptr;
+  if (english_reason(code)) return reason_text;
+  for (const KnownReason &known : KNOWN_REASONS)
+    if (known.code == code) return known.text;
+  wsprintfA(reason_text, "System error %lu", static_cast<unsigned long>(code));
+  return reason_text;
 }
 
 bool platform_same_file(const char *first, const char *second) {

@@ -64,6 +64,12 @@ bool platform_is_utf8_terminal(PlatformFile file);
 // one that leads nowhere), which it leaves untouched.
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file);
 
+// Opens name for reading when it is a regular file, without waiting on
+// anything else (a FIFO with no writer, a device). Returns 0; -1 when it
+// cannot be opened; -2 when it is a directory; -3 when it is something else
+// that is not a regular file.
+int platform_open_regular(const char *name, PlatformFile *file);
+
 // Reads up to size bytes. Returns the count (0 at the end of the file), or
 // -1 on failure. A short count is not an error.
 std::ptrdiff_t platform_read(PlatformFile file, void *buffer, std::size_t size);
@@ -90,6 +96,16 @@ int platform_file_size(const char *name, std::uint64_t *size);
 // Creates the directory name; its parent must exist. Returns 0, or -1 when it
 // cannot be made, also when the name already names something.
 int platform_make_directory(const char *name);
+
+// Removes the file name, or the empty directory name. Returns 0, or -1.
+int platform_remove_file(const char *name);
+int platform_remove_directory(const char *name);
+
+// Why the platform call that has just failed failed, as the system words it
+// in plain English ("No such file or directory"), or null when the system
+// gave no reason. Only right after the failure: any other call may change
+// it.
+const char *platform_failure_reason(void);
 
 // Whether both names name one and the same existing file.
 bool platform_same_file(const char *first, const char *second);
