@@ -1,5 +1,6 @@
 #include "driver/messages.h"
 
+#include <cstring>
 #include <string>
 
 #include "driver/stream.h"
@@ -92,8 +93,10 @@ void print_write_failed(void) { print_message(MSG_WRITE_FAILED); }
 // Straight from the catalogue: with the heap exhausted, the string that
 // print_message builds would fail too.
 void print_no_memory(void) {
-  stream_write(stream_for(MSG_NO_MEMORY.stream), MSG_NO_MEMORY.text,
-               std::strlen(MSG_NO_MEMORY.text));
+  Stream *stream = stream_for(MSG_NO_MEMORY.stream);
+  const char *text =
+      stream_shows_utf8(stream) ? MSG_NO_MEMORY.utf8 : MSG_NO_MEMORY.text;
+  stream_write(stream, text, std::strlen(text));
 }
 
 void print_finished(void) { print_message(MSG_FINISHED); }
