@@ -3,6 +3,10 @@
 # CMakeLists.txt, after adpack_core and the test set-up.
 include(GNUInstallDirs)
 
+# The sample code's decoder, in a folder of its own.
+add_library(adpcm STATIC src/adpcm/adpcm.cc)
+target_include_directories(adpcm PUBLIC src)
+
 add_library(pdxdump_core STATIC
   src/dump/ascii.cc
   src/dump/bank_check.cc
@@ -12,7 +16,7 @@ add_library(pdxdump_core STATIC
   src/dump/pdxdump.cc
   src/dump/report_json.cc
   src/dump/report_text.cc)
-target_link_libraries(pdxdump_core PUBLIC adpack_core)
+target_link_libraries(pdxdump_core PUBLIC adpack_core adpcm)
 target_compile_definitions(pdxdump_core
   PRIVATE PDXDUMP_VERSION="${PROJECT_VERSION}")
 
@@ -24,6 +28,11 @@ install(FILES man/adpack.1 man/pdxdump.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(ADPACK_BUILD_TESTS)
+  add_executable(adpcm_tests src/adpcm/adpcm_test.cc)
+  target_link_libraries(adpcm_tests PRIVATE adpcm GTest::gmock
+                        GTest::gtest_main)
+  gtest_discover_tests(adpcm_tests DISCOVERY_MODE PRE_TEST)
+
   # Scratch directories and child processes, one file per platform.
   if(WIN32)
     set(PDXDUMP_TEST_SUPPORT src/dump/test_support-win32.cc)
