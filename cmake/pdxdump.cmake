@@ -14,8 +14,10 @@ add_library(pdxdump_core STATIC
   src/dump/extract.cc
   src/dump/options.cc
   src/dump/pdxdump.cc
+  src/dump/report_html.cc
   src/dump/report_json.cc
-  src/dump/report_text.cc)
+  src/dump/report_text.cc
+  src/dump/wav.cc)
 target_link_libraries(pdxdump_core PUBLIC adpack_core adpcm)
 target_compile_definitions(pdxdump_core
   PRIVATE PDXDUMP_VERSION="${PROJECT_VERSION}")

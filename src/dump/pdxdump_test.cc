@@ -52,8 +52,9 @@ TEST_F(Pdxdump, ExitStatusTellsWhetherTheBankHasProblems) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.err, "");
   // The table still comes first, then one line per problem.
-  EXPECT_EQ(bad.out.rfind("slot      offset      length  shares\n", 0), 0u);
-  EXPECT_NE(bad.out.find("\n   2         100           1       -\n"),
+  EXPECT_EQ(
+      bad.out.rfind("slot      offset      length  shares   seconds\n", 0), 0u);
+  EXPECT_NE(bad.out.find("\n   2         100           1       -     0.000\n"),
             std::string::npos);
   EXPECT_NE(bad.out.find("\nproblem: slot 2: offset 100 lies inside the table"),
             std::string::npos);
