@@ -238,7 +238,7 @@ std::string wave_svg(const std::string &view_box, const std::string &content) {
 }
 
 // One vertical stroke per column, from the lowest to the highest signal
-// that falls into it. Sets *view_box for the slots that share the sample.
+// in it. Sets *view_box for the slots that share the sample.
 std::string waveform_html(const std::vector<std::int16_t> &signal,
                           const std::string &id, std::string *view_box) {
   std::size_t n = signal.size();
@@ -246,8 +246,11 @@ std::string waveform_html(const std::vector<std::int16_t> &signal,
   *view_box = wave_view_box(columns);
   std::string path = "<path id=\"" + id + "\" d=\"";
   for (std::size_t column = 0; column < columns; ++column) {
-    auto first =
-        signal.begin() + static_cast<std::ptrdiff_t>(column * n / columns);
+    // Each column reaches back to the last signal of the one before, so
+    // that a few samples a column still draw a line, not dots.
+    std::size_t from = column * n / columns;
+    auto first = signal.begin() + static_cast<std::ptrdiff_t>(from);
+    if (from > 0) --first;
     auto end = signal.begin() +
                static_cast<std::ptrdiff_t>((column + 1) * n / columns);
     auto [low, high] = std::minmax_element(first, end);
