@@ -49,6 +49,7 @@ if(ADPACK_BUILD_TESTS)
     src/dump/pdxdump_test.cc
     src/dump/report_test.cc
     src/dump/round_trip_test.cc
+    src/dump/sound_test.cc
     ${PDXDUMP_TEST_SUPPORT})
   target_link_libraries(pdxdump_tests PRIVATE pdxdump_core
                         GTest::gmock GTest::gtest_main)
