@@ -92,8 +92,9 @@ TEST_F(Pdxdump, PrintsHelpAndVersionOnStandardOutput) {
   DumpRun help = dump({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: pdxdump [OPTION]... BANK\n", 0), 0u);
-  for (const char *option : {"--all", "--json", "--extract DIR", "--help",
-                             "--version", "Exit status"})
+  for (const char *option :
+       {"--all", "--json", "--extract DIR", "--wav", "--html FILE", "--rate HZ",
+        "--help", "--version", "Exit status"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   EXPECT_EQ(help.err, "");
   // Help wins over the bank: nothing is read.
