@@ -14,9 +14,8 @@ int clamp(int value, int low, int high) {
   return value < low ? low : value > high ? high : value;
 }
 
-}  // namespace
-
-int adpcm_decode_code(AdpcmState *state, unsigned code) {
+// Inlined into the loop below, which decodes whole banks.
+inline int decode_code(AdpcmState *state, unsigned code) {
   int step = STEP_SIZES[state->step_index];
   // Shifts, not a product, as the chip has them: each part rounds down.
   int difference = step >> 3;
@@ -31,11 +30,16 @@ int adpcm_decode_code(AdpcmState *state, unsigned code) {
   return state->signal;
 }
 
+}  // namespace
+
+int adpcm_decode_code(AdpcmState *state, unsigned code) {
+  return decode_code(state, code);
+}
+
 void adpcm_decode(const unsigned char *bytes, std::size_t count,
                   AdpcmState *state, std::int16_t *out) {
   for (std::size_t i = 0; i < count; ++i) {
-    *out++ =
-        static_cast<std::int16_t>(adpcm_decode_code(state, bytes[i] & 15u));
-    *out++ = static_cast<std::int16_t>(adpcm_decode_code(state, bytes[i] >> 4));
+    *out++ = static_cast<std::int16_t>(decode_code(state, bytes[i] & 15u));
+    *out++ = static_cast<std::int16_t>(decode_code(state, bytes[i] >> 4));
   }
 }

@@ -106,7 +106,10 @@ int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
     if (drawn != 0)
       return fail(err, "cannot read '" + printable_name(options.bank) + "'");
     if (page_out) {
-      *out += page;
+      if (out->empty())
+        out->swap(page);
+      else
+        *out += page;
       return status;
     }
     if (write_page(page, options.html, &error) != 0) return fail(err, error);

@@ -95,27 +95,35 @@ const char SCRIPT[] =
 const char BASE64_DIGITS[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// Through a small buffer: growing the page by resizing would first fill
+// megabytes with zeros.
 void append_base64(std::string *out, const std::string &bytes) {
   const unsigned char *p =
       reinterpret_cast<const unsigned char *>(bytes.data());
   std::size_t n = bytes.size();
-  out->reserve(out->size() + (n + 2) / 3 * 4);
+  char buffer[4096];
+  std::size_t used = 0;
   std::size_t i = 0;
   for (; i + 3 <= n; i += 3) {
     unsigned v = unsigned{p[i]} << 16 | unsigned{p[i + 1]} << 8 | p[i + 2];
-    *out += BASE64_DIGITS[v >> 18];
-    *out += BASE64_DIGITS[(v >> 12) & 63];
-    *out += BASE64_DIGITS[(v >> 6) & 63];
-    *out += BASE64_DIGITS[v & 63];
+    buffer[used++] = BASE64_DIGITS[v >> 18];
+    buffer[used++] = BASE64_DIGITS[(v >> 12) & 63];
+    buffer[used++] = BASE64_DIGITS[(v >> 6) & 63];
+    buffer[used++] = BASE64_DIGITS[v & 63];
+    if (used == sizeof buffer) {
+      out->append(buffer, used);
+      used = 0;
+    }
   }
   if (i < n) {
     unsigned v = unsigned{p[i]} << 16;
     if (i + 1 < n) v |= unsigned{p[i + 1]} << 8;
-    *out += BASE64_DIGITS[v >> 18];
-    *out += BASE64_DIGITS[(v >> 12) & 63];
-    *out += i + 1 < n ? BASE64_DIGITS[(v >> 6) & 63] : '=';
-    *out += '=';
+    buffer[used++] = BASE64_DIGITS[v >> 18];
+    buffer[used++] = BASE64_DIGITS[(v >> 12) & 63];
+    buffer[used++] = i + 1 < n ? BASE64_DIGITS[(v >> 6) & 63] : '=';
+    buffer[used++] = '=';
   }
+  out->append(buffer, used);
 }
 
 std::string number(std::uint64_t value) { return std::to_string(value); }
@@ -298,10 +306,19 @@ std::string fact(const char *label, const std::string &value) {
 
 // The card of one filled slot. The first slot of a sample carries its
 // waveform and sound; the others point at them.
+// Kept from one slot to the next, so that a big bank is not a storm of
+// allocations.
+struct PageScratch {
+  std::vector<std::string> view_boxes;  // by sample
+  std::vector<std::int16_t> signal;
+  std::string wav;
+};
+
 int slot_html(const SlotRow &row, const BankReport &report, unsigned rate,
-              const BankFile *bank, std::vector<std::string> *view_boxes,
-              std::string *html) {
-  std::string &view_box = (*view_boxes)[static_cast<std::size_t>(row.sample)];
+              const BankFile *bank, PageScratch *scratch, std::string *html) {
+  std::string &view_box =
+      scratch->view_boxes[static_cast<std::size_t>(row.sample)];
+  std::vector<std::int16_t> &signal = scratch->signal;
   const BankSample &sample =
       report.samples[static_cast<std::size_t>(row.sample)];
   int owner = sample.slots.front();
@@ -342,7 +359,6 @@ int slot_html(const SlotRow &row, const BankReport &report, unsigned rate,
              "\"></audio>\n</section>\n";
     return 0;
   }
-  std::vector<std::int16_t> signal;
   if (decode_bank_sample(bank, sample.offset, sample.length, &signal) != 0)
     return -1;
   if (signal.size() < decoded_sample_count(sample.length))
@@ -354,7 +370,8 @@ int slot_html(const SlotRow &row, const BankReport &report, unsigned rate,
   *html += waveform_html(signal, wave_id, &view_box) +
            "\n<audio controls preload=\"metadata\" id=\"" + audio_id +
            "\" src=\"data:audio/wav;base64,";
-  append_base64(html, wav_file_bytes(signal, rate));
+  wav_file_bytes(signal, rate, &scratch->wav);
+  append_base64(html, scratch->wav);
   *html += "\"></audio>\n</section>\n";
   return 0;
 }
@@ -389,6 +406,17 @@ std::string html_text(const std::string &text) {
 
 int format_html_report(const char *bank_name, const BankReport &report,
                        unsigned rate, const BankFile *bank, std::string *page) {
+  // The embedded sound is most of the page: room for it all at once.
+  std::uint64_t room = 32 * 1024;
+  for (const BankSample &sample : report.samples) {
+    std::uint64_t there =
+        sample.offset < report.file_size
+            ? std::min(sample.length, report.file_size - sample.offset)
+            : 0;
+    room += (WAV_HEADER_SIZE + there * 4 + 2) / 3 * 4 + 16 * WAVE_COLUMNS +
+            1024 * sample.slots.size();
+  }
+  page->reserve(page->size() + static_cast<std::size_t>(room));
   std::string name = html_text(bank_name);
   *page +=
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
@@ -406,10 +434,10 @@ int format_html_report(const char *bank_name, const BankReport &report,
   *page += checks_html(report) + summary_html(report, rate);
   *page += "<section class=\"panel\"><h2>Layout</h2>\n" + strip_html(report) +
            "</section>\n";
-  std::vector<std::string> view_boxes(report.samples.size());
+  PageScratch scratch;
+  scratch.view_boxes.resize(report.samples.size());
   for (const SlotRow &row : report.rows)
-    if (row.filled &&
-        slot_html(row, report, rate, bank, &view_boxes, page) != 0)
+    if (row.filled && slot_html(row, report, rate, bank, &scratch, page) != 0)
       return -1;
   *page += "<footer>made by pdxdump</footer>\n</main>\n<script>" +
            std::string(SCRIPT) + "</script>\n</body>\n</html>\n";

@@ -19,11 +19,22 @@ void put32(std::string *out, std::uint64_t value) {
   put16(out, static_cast<unsigned>((value >> 16) & 0xffff));
 }
 
-// Little-endian whatever the host, scaled to 16 bits.
+// Little-endian whatever the host, scaled to 16 bits; through a small
+// buffer, since resizing would first fill megabytes with zeros.
 void put_samples(std::string *out, const std::int16_t *signal,
                  std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i)
-    put16(out, static_cast<unsigned>(signal[i] * WAV_SCALE) & 0xffffu);
+  char buffer[4096];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    unsigned v = static_cast<unsigned>(signal[i] * WAV_SCALE);
+    buffer[used++] = static_cast<char>(v & 0xff);
+    buffer[used++] = static_cast<char>((v >> 8) & 0xff);
+    if (used == sizeof buffer) {
+      out->append(buffer, used);
+      used = 0;
+    }
+  }
+  out->append(buffer, used);
 }
 
 }  // namespace
@@ -58,12 +69,10 @@ std::string wav_header(std::uint64_t sample_count, unsigned rate) {
   return header;
 }
 
-std::string wav_file_bytes(const std::vector<std::int16_t> &signal,
-                           unsigned rate) {
-  std::string bytes = wav_header(signal.size(), rate);
-  bytes.reserve(bytes.size() + signal.size() * 2);
-  put_samples(&bytes, signal.data(), signal.size());
-  return bytes;
+void wav_file_bytes(const std::vector<std::int16_t> &signal, unsigned rate,
+                    std::string *bytes) {
+  bytes->assign(wav_header(signal.size(), rate));
+  put_samples(bytes, signal.data(), signal.size());
 }
 
 int write_wav_file(const BankFile *bank, std::uint64_t offset,

@@ -24,9 +24,9 @@ bool wav_fits(std::uint64_t length);
 // The header of a WAV of sample_count samples at rate.
 std::string wav_header(std::uint64_t sample_count, unsigned rate);
 
-// A whole WAV file of the decoded signal.
-std::string wav_file_bytes(const std::vector<std::int16_t> &signal,
-                           unsigned rate);
+// A whole WAV file of the decoded signal, in place of *bytes.
+void wav_file_bytes(const std::vector<std::int16_t> &signal, unsigned rate,
+                    std::string *bytes);
 
 // Decodes length bytes from offset in the bank and writes them to out as a
 // WAV file. Returns 0, -1 when the bank cannot be read there, -2 when out
