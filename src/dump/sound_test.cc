@@ -142,6 +142,20 @@ TEST_F(Sound, ExtractsNothingWhenAWavFileExists) {
   EXPECT_EQ(dump({"-x", dir_ + "/out", dir_ + "/b.pdx"}).status, 0);
 }
 
+TEST_F(Sound, RefusesASampleTooLongForAWavFile) {
+  // One byte more than a WAV's 32-bit sizes hold, in a sparse bank.
+  const std::uint32_t too_long = 1073741815;
+  write_file(dir_ + "/b.pdx", hand_made_bank({{0, 768, too_long}}, 768));
+  std::filesystem::resize_file(dir_ + "/b.pdx", 768 + std::uintmax_t{too_long});
+  DumpRun r = dump({"-x", dir_ + "/out", "--wav", dir_ + "/b.pdx"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "pdxdump: '" + dir_ +
+                       "/out/s00.wav' would pass the 4 GiB limit of a WAV "
+                       "file; nothing was extracted\n");
+  EXPECT_FALSE(exists(dir_ + "/out/s00.pcm"));
+}
+
 TEST(HtmlText, EscapesWhatHtmlGivesAMeaningAndUnknownBytes) {
   EXPECT_EQ(html_text("a<b>&\"c\"'d'"),
             "a&lt;b&gt;&amp;&quot;c&quot;&#39;d&#39;");
