@@ -298,7 +298,7 @@ def pdxdump_page(args, work):
                   json_out, json_out, directory),
     ]
     race(contenders, args.rounds, args.page_repeat)
-    report_race(f"(d) pdxdump on 96 samples, {total / MIB:.0f} MiB in all: "
+    report_race(f"(d) pdxdump on 96 samples, {total / MIB:g} MiB in all: "
                 f"the page beside the JSON report, median of "
                 f"{args.page_repeat} runs a round", contenders)
     html, json = (statistics.median(c.times) for c in contenders)

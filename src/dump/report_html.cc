@@ -228,8 +228,10 @@ std::string strip_html(const BankReport &report) {
   return html;
 }
 
+// The top clamp at 0, the bottom one at WAVE_HEIGHT.
 int wave_y(int signal) {
-  return WAVE_HEIGHT / 2 - signal * (WAVE_HEIGHT / 2) / (ADPCM_SIGNAL_MAX + 1);
+  return (ADPCM_SIGNAL_MAX - signal) * WAVE_HEIGHT /
+         (ADPCM_SIGNAL_MAX - ADPCM_SIGNAL_MIN);
 }
 
 std::string wave_view_box(std::size_t columns) {
@@ -253,6 +255,7 @@ std::string waveform_html(const std::vector<std::int16_t> &signal,
   std::size_t columns = std::min<std::size_t>(n, WAVE_COLUMNS);
   *view_box = wave_view_box(columns);
   std::string path = "<path id=\"" + id + "\" d=\"";
+  int foot = 0;
   for (std::size_t column = 0; column < columns; ++column) {
     // Each column reaches back to the last signal of the one before, so
     // that a few samples a column still draw a line, not dots.
@@ -263,9 +266,18 @@ std::string waveform_html(const std::vector<std::int16_t> &signal,
                static_cast<std::ptrdiff_t>((column + 1) * n / columns);
     auto [low, high] = std::minmax_element(first, end);
     int top = wave_y(*high), bottom = wave_y(*low);
-    if (bottom - top < 1) bottom = top + 1;
-    path += "M" + std::to_string(column) + ".5 " + std::to_string(top) + "V" +
-            std::to_string(bottom);
+    // A flat column still shows, inside the box.
+    if (bottom == top) {
+      if (bottom < WAVE_HEIGHT)
+        ++bottom;
+      else
+        --top;
+    }
+    // Relative moves from the last stroke's foot keep the page small.
+    int move = top - foot;
+    path += (column == 0 ? "M0.5" : "m1") + std::string(move < 0 ? "" : " ") +
+            std::to_string(move) + "v" + std::to_string(bottom - top);
+    foot = bottom;
   }
   return wave_svg(*view_box, path + "\"/>");
 }

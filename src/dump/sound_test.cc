@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -225,6 +226,52 @@ TEST_F(Sound, PagePlaysTheSameSoundAsTheWavFile) {
     std::string embedded =
         base64_decode(page.out.substr(at, page.out.find('"', at) - at));
     EXPECT_TRUE(embedded == read_file(dir_ + "/o/" + wav)) << wav;
+  }
+}
+
+// The strokes of a waveform's path, as absolute tops and bottoms.
+std::vector<std::pair<int, int>> strokes(const std::string &path) {
+  std::vector<std::pair<int, int>> out;
+  int y = 0;
+  const char *p = path.c_str();
+  while (*p == 'M' || *p == 'm') {
+    bool absolute = *p == 'M';
+    char *end;
+    std::strtod(p + 1, &end);  // the column
+    int move = static_cast<int>(std::strtol(end, &end, 10));
+    if (*end != 'v') break;
+    int height = static_cast<int>(std::strtol(end + 1, &end, 10));
+    y = absolute ? move : y + move;
+    out.push_back({y, y + height});
+    y += height;
+    p = end;
+  }
+  return out;
+}
+
+TEST_F(Sound, WaveformSpansTheSignalColumnByColumn) {
+  // Rises to the top clamp, then falls to the bottom one: 24 samples.
+  std::string bank = hand_made_bank({{0, 768, 12}}, 780);
+  for (std::size_t i = 0; i < 12; ++i) bank[768 + i] = i < 4 ? '\x77' : '\xff';
+  write_file(dir_ + "/b.pdx", bank);
+  DumpRun r = dump({"--html", "-", dir_ + "/b.pdx"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string marker = "<path id=\"wave-0\" d=\"";
+  std::size_t at = r.out.find(marker);
+  ASSERT_NE(at, std::string::npos);
+  at += marker.size();
+  std::vector<std::pair<int, int>> columns =
+      strokes(r.out.substr(at, r.out.find('"', at) - at));
+  ASSERT_EQ(columns.size(), 24u);
+  // Signal 30 near the middle line; 2047 at the top edge; -2048 at the
+  // bottom edge, reached from 2047 in one stroke where the signal falls.
+  EXPECT_NEAR(columns[0].first, 64, 1);
+  EXPECT_EQ(columns[5].first, 0);
+  EXPECT_EQ(columns.back().second, 128);
+  for (auto [top, bottom] : columns) {
+    EXPECT_LT(top, bottom);
+    EXPECT_GE(top, 0);
+    EXPECT_LE(bottom, 128);
   }
 }
 
