@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
-"""Times adpack beside named baselines in one run.
+"""Times adpack (and pdxdump) beside named baselines in one run.
 
 Each scenario runs its contenders in rounds, interleaved and in alternating
 order, and reports medians and the ratio of adpack to each baseline round by
 round. Nothing here fails on a time: a run fails only when a contender fails
 or writes the wrong bytes.
 
-  python3 bench/bench.py [--small] [--adpack PATH] [--also NAME=PATH]...
-                         [--only a|b|c|d]...
+  python3 bench/bench.py [--small] [--adpack PATH] [--pdxdump PATH]
+                         [--also NAME=PATH]... [--only a|b|c|d|e]...
 
 --small runs every scenario on small sizes, to prove the script works.
 --also races another build of adpack beside the first, under NAME.
@@ -312,19 +312,63 @@ def many_names(args, work):
     shutil.rmtree(directory)
 
 
+def pdxdump_page(args, work):
+    """pdxdump --html beside pdxdump --json on the same bank: the page
+    decodes every sample and embeds it, the report only reads the table."""
+    directory = os.path.join(work, "page")
+    os.makedirs(directory)
+    total = args.page_total
+    sizes = [total // 96] * 96
+    sizes[-1] += total - sum(sizes)
+    rng = random.Random(4)
+    table = bytearray(TABLE_SIZE)
+    offset = TABLE_SIZE
+    for slot, size in enumerate(sizes):
+        table[slot * 8:slot * 8 + 8] = (offset.to_bytes(4, "big") +
+                                        size.to_bytes(4, "big"))
+        offset += size
+    bank = os.path.join(directory, "bank.pdx")
+    with open(bank, "wb") as f:
+        f.write(bytes(table) + rng.randbytes(total))
+    page = os.path.join(directory, "bank.html")
+    json_out = os.path.join(directory, "bank.json")
+    contenders = [
+        Contender("pdxdump --html", [args.pdxdump, "--html", "bank.html",
+                                     "bank.pdx"], page,
+                  os.path.join(directory, "report.txt"), directory),
+        Contender("pdxdump --json", [args.pdxdump, "--json", "bank.pdx"],
+                  json_out, json_out, directory),
+    ]
+    race(contenders, args.rounds, args.page_repeat)
+    report_race(f"(e) pdxdump on 96 samples, {total / MIB:g} MiB in all: "
+                f"the page beside the JSON report, median of "
+                f"{args.page_repeat} runs a round", contenders)
+    html, json = (statistics.median(c.times) for c in contenders)
+    bound = 3 * json + 0.2
+    page_size = os.path.getsize(page)
+    bank_size = TABLE_SIZE + total
+    print(f"  3 x --json + 0.2 s = {bound * 1000:.1f}ms: --html "
+          f"{'within' if html <= bound else 'over'}; page "
+          f"{page_size / MIB:.2f} MiB, {page_size / bank_size:.2f} times "
+          f"the bank")
+    shutil.rmtree(directory)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--small", action="store_true",
                         help="small sizes, to prove the script works")
     parser.add_argument("--adpack",
                         default=os.path.join(ROOT, "build/default/adpack"))
+    parser.add_argument("--pdxdump",
+                        default=os.path.join(ROOT, "build/default/pdxdump"))
     parser.add_argument("--work", help="scratch directory (default: a new "
                         "one under $TMPDIR)")
     parser.add_argument("--also", action="append", default=[],
                         metavar="NAME=PATH",
                         help="another build of adpack to race beside it")
     parser.add_argument("--rounds", type=int)
-    parser.add_argument("--only", action="append", choices="abcd",
+    parser.add_argument("--only", action="append", choices="abcde",
                         help="run only this scenario (again for more)")
     args = parser.parse_args()
     args.builds = [("adpack", args.adpack)]
@@ -334,17 +378,20 @@ def main():
             sys.exit(f"--also wants NAME=PATH, not {also}")
         args.builds.append((name, path))
     args.builds = [(name, os.path.abspath(path)) for name, path in args.builds]
-    for name, path in args.builds:
+    args.pdxdump = os.path.abspath(args.pdxdump)
+    for name, path in args.builds + [("pdxdump", args.pdxdump)]:
         if not os.access(path, os.X_OK):
             sys.exit(f"no {name} at {path}: build it first "
                      f"(cmake --workflow --preset test)")
     if args.small:
         args.large_total, args.lines, args.tiny_repeat = 4 * MIB, 20000, 10
         args.name_entries = [1000, 20000]
+        args.page_total, args.page_repeat = MIB // 2, 1
         args.rounds = args.rounds or 3
     else:
         args.large_total, args.lines, args.tiny_repeat = 256 * MIB, 1000000, 50
         args.name_entries = [10000, 200000]
+        args.page_total, args.page_repeat = 2 * MIB, 5
         args.rounds = args.rounds or 7
 
     work = tempfile.mkdtemp(prefix="adpack-bench-", dir=args.work)
@@ -352,7 +399,7 @@ def main():
         for name, path in args.builds:
             print(f"{name}: {path}")
         print(f"rounds: {args.rounds}; scratch: {work}")
-        wanted = args.only or "abcd"
+        wanted = args.only or "abcde"
         if "a" in wanted:
             big_samples(args, work, build_baseline(work))
         if "b" in wanted:
@@ -361,6 +408,8 @@ def main():
             tiny_bank(args, work)
         if "d" in wanted:
             many_names(args, work)
+        if "e" in wanted:
+            pdxdump_page(args, work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -89,6 +89,19 @@ int copy_bank_bytes(const BankFile *bank, std::uint64_t offset,
   return 0;
 }
 
+std::ptrdiff_t read_bank_bytes(const BankFile *bank, std::uint64_t offset,
+                               void *buffer, std::size_t size) {
+  if (offset >= bank->size) return 0;
+  if (platform_seek(bank->file, static_cast<std::int64_t>(offset),
+                    PLATFORM_SEEK_START) < 0)
+    return -1;
+  size = static_cast<std::size_t>(
+      std::min<std::uint64_t>(size, bank->size - offset));
+  std::size_t got =
+      read_fully(bank->file, static_cast<unsigned char *>(buffer), size);
+  return got == size ? static_cast<std::ptrdiff_t>(got) : -1;
+}
+
 int write_all(PlatformFile file, const void *bytes, std::size_t size) {
   const unsigned char *next = static_cast<const unsigned char *>(bytes);
   while (size > 0) {

@@ -31,6 +31,11 @@ int copy_bank_bytes(const BankFile *bank, std::uint64_t offset,
                     std::uint64_t length, PlatformFile out,
                     std::string *reason = nullptr);
 
+// Reads up to size bytes from offset in the bank into buffer. Returns the
+// count read, short only where the file ends, or -1 when it cannot be read.
+std::ptrdiff_t read_bank_bytes(const BankFile *bank, std::uint64_t offset,
+                               void *buffer, std::size_t size);
+
 // Writes all of size bytes. Returns 0, or -1 when the file refuses some.
 int write_all(PlatformFile file, const void *bytes, std::size_t size);
 

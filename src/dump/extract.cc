@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "dump/ascii.h"
+#include "dump/wav.h"
 
 namespace {
 
@@ -102,6 +103,25 @@ int write_sample(const ExtractFile &sample, const BankFile *bank,
   return 0;
 }
 
+int write_wav(const ExtractFile &sample, const BankFile *bank, unsigned rate,
+              const std::string &path, Created *created, std::string *error) {
+  PlatformFile out;
+  if (create_file(path, &out, created, error) != 0) return -1;
+  int written = write_wav_file(bank, sample.offset, sample.length, rate, out);
+  std::string reason = written == -2 ? failure_reason() : std::string();
+  int closed = platform_close(out);
+  if (written == 0 && closed != 0) reason = failure_reason();
+  if (written == -1) {
+    *error = quoted("cannot read the bank's bytes for ", path);
+    return -1;
+  }
+  if (written != 0 || closed != 0) {
+    *error = with_reason(quoted("cannot write ", path), reason);
+    return -1;
+  }
+  return 0;
+}
+
 int write_list(const ExtractPlan &plan, const std::string &path,
                Created *created, std::string *error) {
   PlatformFile out;
@@ -138,7 +158,10 @@ int make_directory(const char *dir, Created *created, std::string *error) {
 int write_files(const ExtractPlan &plan, const BankFile *bank, const char *dir,
                 Created *created, std::string *error) {
   std::vector<std::string> names;
-  for (const ExtractFile &file : plan.files) names.push_back(file.name);
+  for (const ExtractFile &file : plan.files) {
+    names.push_back(file.name);
+    if (!file.wav_name.empty()) names.push_back(file.wav_name);
+  }
   names.push_back(plan.list_name);
   for (const std::string &name : names) {
     std::string path = path_in(dir, name);
@@ -147,9 +170,22 @@ int write_files(const ExtractPlan &plan, const BankFile *bank, const char *dir,
       return -1;
     }
   }
-  for (const ExtractFile &file : plan.files)
+  for (const ExtractFile &file : plan.files) {
+    if (!file.wav_name.empty() && !wav_fits(file.length)) {
+      *error = quoted("", path_in(dir, file.wav_name),
+                      " would pass the 4 GiB limit of a WAV file; nothing was "
+                      "extracted");
+      return -1;
+    }
+  }
+  for (const ExtractFile &file : plan.files) {
     if (write_sample(file, bank, path_in(dir, file.name), created, error) != 0)
       return -1;
+    if (!file.wav_name.empty() &&
+        write_wav(file, bank, plan.rate, path_in(dir, file.wav_name), created,
+                  error) != 0)
+      return -1;
+  }
   return write_list(plan, path_in(dir, plan.list_name), created, error);
 }
 
@@ -169,16 +205,26 @@ ExtractPlan plan_extract(const BankReport &report, const char *bank_name) {
                            sample.slots.end());
       continue;
     }
-    ExtractFile file = {sample_file_name(sample.slots.front()), sample.offset,
-                        sample.length, sample.slots};
+    ExtractFile file = {sample_file_name(sample.slots.front()),
+                        sample.offset,
+                        sample.length,
+                        sample.slots,
+                        {}};
     for (int slot : sample.slots) plan.list_text += entry_line(slot, file.name);
     plan.files.push_back(file);
   }
+  plan.rate = 0;
   std::sort(plan.left_out.begin(), plan.left_out.end());
   for (int slot : plan.left_out)
     plan.list_text += "* slot " + std::to_string(slot) +
                       " left out: its sample is not whole in the bank\n";
   return plan;
+}
+
+void add_wav_files(ExtractPlan *plan, unsigned rate) {
+  plan->rate = rate;
+  for (ExtractFile &file : plan->files)
+    file.wav_name = file.name.substr(0, file.name.rfind('.')) + ".wav";
 }
 
 std::string path_in(const char *dir, const std::string &name) {

@@ -15,6 +15,7 @@ struct ExtractFile {
   std::uint64_t offset;
   std::uint64_t length;
   std::vector<int> slots;  // ascending; the name is the first one's
+  std::string wav_name;    // the decoded sample's file, or empty for none
 };
 
 struct ExtractPlan {
@@ -23,6 +24,7 @@ struct ExtractPlan {
   std::vector<ExtractFile> files;  // in the order of offset, then length
   std::vector<int> left_out;       // filled slots whose sample is not whole
   std::string list_text;
+  unsigned rate;  // written into the WAV files
 };
 
 // The files that report's bank comes apart into. adpack places each new
@@ -30,6 +32,9 @@ struct ExtractPlan {
 // of their offsets, an empty sample before the one that begins where it
 // stands, and every slot of a sample right after its first.
 ExtractPlan plan_extract(const BankReport &report, const char *bank_name);
+
+// Adds a WAV file at rate beside each sample file of the plan.
+void add_wav_files(ExtractPlan *plan, unsigned rate);
 
 // Writes the plan's files into dir, made first if it does not exist (its
 // parent must). All or nothing: nothing is written when any of the files

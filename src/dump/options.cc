@@ -2,9 +2,41 @@
 
 #include <cstring>
 
+#include "adpcm/adpcm.h"
 #include "dump/ascii.h"
 
 namespace {
+
+int set_html(const char *file, DumpOptions *options, std::string *error) {
+  if (options->html) {
+    *error = "--html given twice";
+    return -1;
+  }
+  if (*file == '\0') {
+    *error = "--html needs a file";
+    return -1;
+  }
+  options->html = file;
+  return 0;
+}
+
+// Plain decimal digits only: "+8000", " 8000" or "8e3" are refused.
+int set_rate(const char *text, DumpOptions *options, std::string *error) {
+  unsigned long value = 0;
+  const char *p = text;
+  for (; *p >= '0' && *p <= '9' && value <= DUMP_RATE_MAX; ++p)
+    value = value * 10 + static_cast<unsigned long>(*p - '0');
+  if (p == text || *p != '\0' || value < DUMP_RATE_MIN ||
+      value > DUMP_RATE_MAX) {
+    *error = "--rate takes a whole number of Hz from " +
+             std::to_string(DUMP_RATE_MIN) + " to " +
+             std::to_string(DUMP_RATE_MAX) + ", not '" + printable_name(text) +
+             "'";
+    return -1;
+  }
+  options->rate = static_cast<unsigned>(value);
+  return 0;
+}
 
 int set_extract_dir(const char *dir, DumpOptions *options, std::string *error) {
   if (options->extract_dir) {
@@ -24,6 +56,7 @@ bool *flag_named(const char *name, DumpOptions *options) {
   if (std::strcmp(name, "json") == 0) return &options->json;
   if (std::strcmp(name, "help") == 0) return &options->help;
   if (std::strcmp(name, "version") == 0) return &options->version;
+  if (std::strcmp(name, "wav") == 0) return &options->wav;
   return nullptr;
 }
 
@@ -52,15 +85,25 @@ int parse_long(const char *argument, int argc, char **argv, int *next,
     value = argument + 2 + equals + 1;
     name.erase(equals);
   }
-  if (name == "extract") {
+  struct {
+    const char *name;
+    const char *needs;
+    int (*set)(const char *, DumpOptions *, std::string *);
+  } const valued[] = {
+      {"extract", "a directory", set_extract_dir},
+      {"html", "a file", set_html},
+      {"rate", "a rate in Hz", set_rate},
+  };
+  for (const auto &option : valued) {
+    if (name != option.name) continue;
     if (!value) {
       if (*next >= argc) {
-        *error = "--extract needs a directory";
+        *error = "--" + name + " needs " + option.needs;
         return -1;
       }
       value = argv[(*next)++];
     }
-    return set_extract_dir(value, options, error);
+    return option.set(value, options, error);
   }
   bool *flag = flag_named(name.c_str(), options);
   if (!flag) {
@@ -112,6 +155,7 @@ int add_operand(const char *argument, DumpOptions *options,
 int parse_options(int argc, char **argv, DumpOptions *options,
                   std::string *error) {
   *options = DumpOptions{};
+  options->rate = ADPCM_DEFAULT_RATE;
   bool options_ended = false;
   int next = 1;
   while (next < argc) {
@@ -131,6 +175,15 @@ int parse_options(int argc, char **argv, DumpOptions *options,
   }
   if (!options->bank && !options->help && !options->version) {
     *error = "no bank given";
+    return -1;
+  }
+  if (options->help || options->version) return 0;
+  if (options->wav && !options->extract_dir) {
+    *error = "--wav needs --extract";
+    return -1;
+  }
+  if (options->json && options->html && std::strcmp(options->html, "-") == 0) {
+    *error = "--json and --html - both want the standard output";
     return -1;
   }
   return 0;

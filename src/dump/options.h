@@ -5,12 +5,20 @@
 
 #include <string>
 
+// The rates --rate takes, in Hz.
+constexpr unsigned DUMP_RATE_MIN = 1000;
+constexpr unsigned DUMP_RATE_MAX = 48000;
+
 struct DumpOptions {
   bool all;                 // -a, --all
   bool json;                // -j, --json
   bool help;                // -h, --help
   bool version;             // -V, --version
+  bool wav;                 // --wav: a WAV file beside each extracted sample
   const char *extract_dir;  // -x DIR, --extract DIR, --extract=DIR, or null
+  const char *html;         // --html FILE, --html=FILE ("-": standard
+                            // output), or null
+  unsigned rate;            // --rate HZ, or the chip's default
   const char *bank;         // the one operand, or null with help or version
 };
 

@@ -63,6 +63,46 @@ TEST_P(Options, ParseAsDocumented) {
 
 INSTANTIATE_TEST_SUITE_P(Table, Options, testing::ValuesIn(kOptionCases));
 
+struct SoundOptionCase {
+  std::vector<std::string> args;
+  bool wav;
+  const char *html;
+  unsigned rate;
+};
+
+const SoundOptionCase kSoundOptionCases[] = {
+    {{"b"}, false, nullptr, 15625},
+    {{"-x", "o", "--wav", "b"}, true, nullptr, 15625},
+    {{"--html", "page.html", "b"}, false, "page.html", 15625},
+    {{"b", "--html=-"}, false, "-", 15625},
+    {{"--html", "-", "--rate", "1000", "b"}, false, "-", 1000},
+    {{"--rate=48000", "b"}, false, nullptr, 48000},
+    {{"--rate", "07813", "b"}, false, nullptr, 7813},
+    // Help needs no bank, and no --extract for --wav.
+    {{"--wav", "--help"}, true, nullptr, 15625},
+};
+
+class SoundOptions : public testing::TestWithParam<SoundOptionCase> {};
+
+TEST_P(SoundOptions, ParseAsDocumented) {
+  const SoundOptionCase &c = GetParam();
+  std::vector<std::string> words = {"pdxdump"};
+  words.insert(words.end(), c.args.begin(), c.args.end());
+  std::vector<char *> argv = argv_of(words);
+  DumpOptions options;
+  std::string error;
+  ASSERT_EQ(parse_options(static_cast<int>(words.size()), argv.data(), &options,
+                          &error),
+            0)
+      << error;
+  EXPECT_EQ(options.wav, c.wav);
+  EXPECT_STREQ(options.html, c.html);
+  EXPECT_EQ(options.rate, c.rate);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, SoundOptions,
+                         testing::ValuesIn(kSoundOptionCases));
+
 struct RefusedCase {
   std::vector<std::string> args;
   const char *error;
@@ -82,6 +122,26 @@ const RefusedCase kRefusedCases[] = {
     {{"--extract=", "b"}, "--extract needs a directory"},
     {{"-x", "o", "--extract", "p", "b"}, "--extract given twice"},
     {{"--\xff\n"}, "unknown option '--\\xff\\x0a'"},
+    {{"--wav", "b"}, "--wav needs --extract"},
+    {{"b", "--html"}, "--html needs a file"},
+    {{"--html=", "b"}, "--html needs a file"},
+    {{"--html", "a", "--html", "c", "b"}, "--html given twice"},
+    {{"-j", "--html", "-", "b"},
+     "--json and --html - both want the standard output"},
+    {{"b", "--rate"}, "--rate needs a rate in Hz"},
+    {{"--rate", "999", "b"},
+     "--rate takes a whole number of Hz from 1000 to 48000, not '999'"},
+    {{"--rate=48001", "b"},
+     "--rate takes a whole number of Hz from 1000 to 48000, not '48001'"},
+    {{"--rate", "", "b"},
+     "--rate takes a whole number of Hz from 1000 to 48000, not ''"},
+    {{"--rate", "+8000", "b"},
+     "--rate takes a whole number of Hz from 1000 to 48000, not '+8000'"},
+    {{"--rate", "8000Hz", "b"},
+     "--rate takes a whole number of Hz from 1000 to 48000, not '8000Hz'"},
+    {{"--rate", "99999999999999999999", "b"},
+     "--rate takes a whole number of Hz from 1000 to 48000, not "
+     "'99999999999999999999'"},
 };
 
 class RefusedOptions : public testing::TestWithParam<RefusedCase> {};

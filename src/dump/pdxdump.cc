@@ -1,10 +1,13 @@
 #include "dump/pdxdump.h"
 
+#include <cstring>
+
 #include "dump/ascii.h"
 #include "dump/bank_check.h"
 #include "dump/bank_file.h"
 #include "dump/extract.h"
 #include "dump/options.h"
+#include "dump/report_html.h"
 #include "dump/report_json.h"
 #include "dump/report_text.h"
 
@@ -23,6 +26,13 @@ const char HELP_TEXT[] =
     "  -x, --extract DIR   write each sample into DIR as a file of its own,\n"
     "                      and a list from which adpack builds the bank\n"
     "                      again; no file in DIR is ever replaced\n"
+    "      --wav           with --extract, also write each sample decoded,\n"
+    "                      as a WAV file beside it\n"
+    "      --html FILE     draw the bank as one web page that plays its\n"
+    "                      samples; - writes it to standard output; an\n"
+    "                      existing FILE is never replaced\n"
+    "      --rate HZ       the rate the samples play at, 1000 to 48000\n"
+    "                      (default 15625), for durations and sound\n"
     "  -h, --help          print this help and end\n"
     "  -V, --version       print the version and end\n"
     "      --              end the options: what follows is the bank\n"
@@ -33,6 +43,24 @@ const char HELP_TEXT[] =
 int fail(std::string *err, const std::string &message) {
   *err += "pdxdump: " + message + "\n";
   return DUMP_FAILED;
+}
+
+// Never replaces a file, as --extract does not.
+int write_page(const std::string &page, const char *name, std::string *error) {
+  PlatformFile file;
+  int opened = platform_open(name, PLATFORM_OPEN_WRITE_NEW, &file);
+  if (opened != 0) {
+    *error = opened == -2 ? "'" + printable_name(name) +
+                                "' exists already; it is left as it is"
+                          : "cannot create '" + printable_name(name) + "'";
+    return -1;
+  }
+  int written = write_all(file, page.data(), page.size());
+  if (platform_close(file) != 0 || written != 0) {
+    *error = "cannot write '" + printable_name(name) + "'";
+    return -1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -64,20 +92,42 @@ int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
   ExtractPlan plan;
   if (options.extract_dir) {
     plan = plan_extract(report, options.bank);
+    if (options.wav) add_wav_files(&plan, options.rate);
     int written = write_extraction(plan, &bank, options.extract_dir, &error);
     if (written != 0) {
       close_bank_file(&bank);
       return fail(err, error);
     }
   }
-  close_bank_file(&bank);
+  int status = report.problems.empty() ? DUMP_OK : DUMP_PROBLEMS;
+  bool page_out = options.html && std::strcmp(options.html, "-") == 0;
+  if (options.html) {
+    std::string page;
+    int drawn =
+        format_html_report(options.bank, report, options.rate, &bank, &page);
+    close_bank_file(&bank);
+    if (drawn != 0)
+      return fail(err, "cannot read '" + printable_name(options.bank) + "'");
+    if (page_out) {
+      if (out->empty())
+        out->swap(page);
+      else
+        *out += page;
+      return status;
+    }
+    if (write_page(page, options.html, &error) != 0) return fail(err, error);
+  } else {
+    close_bank_file(&bank);
+  }
 
   const ExtractPlan *extracted = options.extract_dir ? &plan : nullptr;
   if (options.json)
-    *out += format_json_report(options.bank, report, options.all, extracted,
-                               options.extract_dir);
+    *out += format_json_report(options.bank, report, options.all, options.rate,
+                               extracted, options.extract_dir);
   else
-    *out +=
-        format_text_report(report, options.all, extracted, options.extract_dir);
-  return report.problems.empty() ? DUMP_OK : DUMP_PROBLEMS;
+    *out += format_text_report(report, options.all, options.rate, extracted,
+                               options.extract_dir);
+  if (options.html && !options.json)
+    *out += "wrote " + printable_name(options.html) + ": the page\n";
+  return status;
 }

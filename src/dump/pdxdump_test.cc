@@ -58,8 +58,9 @@ TEST_F(Pdxdump, ExitStatusTellsWhetherTheBankHasProblems) {
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.err, "");
   // The table still comes first, then one line per problem.
-  EXPECT_EQ(bad.out.rfind("slot      offset      length  shares\n", 0), 0u);
-  EXPECT_NE(bad.out.find("\n   2         100           1       -\n"),
+  EXPECT_EQ(
+      bad.out.rfind("slot      offset      length  shares   seconds\n", 0), 0u);
+  EXPECT_NE(bad.out.find("\n   2         100           1       -     0.000\n"),
             std::string::npos);
   EXPECT_NE(bad.out.find("\nproblem: slot 2: offset 100 lies inside the table"),
             std::string::npos);
@@ -99,8 +100,9 @@ TEST_F(Pdxdump, PrintsHelpAndVersionOnStandardOutput) {
   DumpRun help = dump({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: pdxdump [OPTION]... BANK\n", 0), 0u);
-  for (const char *option : {"--all", "--json", "--extract DIR", "--help",
-                             "--version", "Exit status"})
+  for (const char *option :
+       {"--all", "--json", "--extract DIR", "--wav", "--html FILE", "--rate HZ",
+        "--help", "--version", "Exit status"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   EXPECT_EQ(help.err, "");
   // Help wins over the bank: nothing is read.

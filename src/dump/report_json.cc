@@ -1,6 +1,9 @@
 #include "dump/report_json.h"
 
+#include <cstdio>
+
 #include "dump/ascii.h"
+#include "dump/wav.h"
 
 namespace {
 
@@ -24,12 +27,19 @@ std::string array_of_lines(const std::vector<std::string> &items,
   return text + indent + "]";
 }
 
-std::string slot_object(const SlotRow &row) {
+// Microseconds are finer than one sample at any rate pdxdump takes.
+std::string seconds(std::uint64_t length, unsigned rate) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6f", sample_seconds(length, rate));
+  return text;
+}
+
+std::string slot_object(const SlotRow &row, unsigned rate) {
   return "{\"slot\": " + std::to_string(row.slot) +
          ", \"offset\": " + number(row.offset) +
          ", \"length\": " + number(row.length) + ", \"shares\": " +
          (row.shares_with >= 0 ? std::to_string(row.shares_with) : "null") +
-         "}";
+         ", \"duration\": " + seconds(row.length, rate) + "}";
 }
 
 std::string problem_object(const BankProblem &problem) {
@@ -50,10 +60,13 @@ std::string note_object(const UnreferencedBytes &note) {
 std::string extracted_object(const ExtractPlan &plan, const char *dir) {
   std::vector<std::string> files;
   for (const ExtractFile &file : plan.files)
-    files.push_back("{\"name\": " + json_string(file.name) +
-                    ", \"offset\": " + number(file.offset) +
-                    ", \"length\": " + number(file.length) +
-                    ", \"slots\": " + int_array(file.slots) + "}");
+    files.push_back(
+        "{\"name\": " + json_string(file.name) + ", \"offset\": " +
+        number(file.offset) + ", \"length\": " + number(file.length) +
+        ", \"slots\": " + int_array(file.slots) +
+        (file.wav_name.empty() ? ""
+                               : ", \"wav\": " + json_string(file.wav_name)) +
+        "}");
   return "{\n"
          "    \"directory\": " +
          json_string(dir) +
@@ -71,11 +84,11 @@ std::string extracted_object(const ExtractPlan &plan, const char *dir) {
 }  // namespace
 
 std::string format_json_report(const char *bank_name, const BankReport &report,
-                               bool all, const ExtractPlan *extracted,
-                               const char *dir) {
+                               bool all, unsigned rate,
+                               const ExtractPlan *extracted, const char *dir) {
   std::vector<std::string> slots, problems, notes;
   for (const SlotRow &row : report.rows)
-    if (all || row.filled) slots.push_back(slot_object(row));
+    if (all || row.filled) slots.push_back(slot_object(row, rate));
   for (const BankProblem &problem : report.problems)
     problems.push_back(problem_object(problem));
   for (const UnreferencedBytes &note : report.notes)

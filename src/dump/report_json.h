@@ -8,8 +8,9 @@
 #include "dump/bank_check.h"
 #include "dump/extract.h"
 
+// Each slot gives its sample's duration in seconds at rate.
 std::string format_json_report(const char *bank_name, const BankReport &report,
-                               bool all, const ExtractPlan *extracted,
-                               const char *dir);
+                               bool all, unsigned rate,
+                               const ExtractPlan *extracted, const char *dir);
 
 #endif

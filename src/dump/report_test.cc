@@ -21,13 +21,13 @@ BankReport mixed_report() {
 }
 
 TEST(TextReport, ShowsTableSummaryProblemsAndNotes) {
-  EXPECT_EQ(format_text_report(mixed_report(), false, nullptr, nullptr),
-            "slot      offset      length  shares\n"
-            "   0         768         100       -\n"
-            "   1         800           0       -\n"
-            "   2           2           5       -\n"
-            "   3         768         100       0\n"
-            "   4         868          10       -\n"
+  EXPECT_EQ(format_text_report(mixed_report(), false, 15625, nullptr, nullptr),
+            "slot      offset      length  shares   seconds\n"
+            "   0         768         100       -     0.013\n"
+            "   1         800           0       -     0.000\n"
+            "   2           2           5       -     0.001\n"
+            "   3         768         100       0     0.013\n"
+            "   4         868          10       -     0.001\n"
             "\n"
             "slots used:                    5\n"
             "distinct samples:              4\n"
@@ -41,22 +41,23 @@ TEST(TextReport, ShowsTableSummaryProblemsAndNotes) {
 }
 
 TEST(TextReport, ListsEmptySlotsOnlyWhenAskedTo) {
-  std::string all = format_text_report(mixed_report(), true, nullptr, nullptr);
-  EXPECT_NE(all.find("\n   4         868          10       -\n"
-                     "   5           0           0       -\n"),
+  std::string all =
+      format_text_report(mixed_report(), true, 15625, nullptr, nullptr);
+  EXPECT_NE(all.find("\n   4         868          10       -     0.001\n"
+                     "   5           0           0       -     0.000\n"),
             std::string::npos);
-  EXPECT_NE(all.find("\n  95           0           0       -\n\n"),
+  EXPECT_NE(all.find("\n  95           0           0       -     0.000\n\n"),
             std::string::npos);
 }
 
 const char kMixedJson[] = R"json({
   "bank": "banks/mixed.pdx",
   "slots": [
-    {"slot": 0, "offset": 768, "length": 100, "shares": null},
-    {"slot": 1, "offset": 800, "length": 0, "shares": null},
-    {"slot": 2, "offset": 2, "length": 5, "shares": null},
-    {"slot": 3, "offset": 768, "length": 100, "shares": 0},
-    {"slot": 4, "offset": 868, "length": 10, "shares": null}
+    {"slot": 0, "offset": 768, "length": 100, "shares": null, "duration": 0.025000},
+    {"slot": 1, "offset": 800, "length": 0, "shares": null, "duration": 0.000000},
+    {"slot": 2, "offset": 2, "length": 5, "shares": null, "duration": 0.001250},
+    {"slot": 3, "offset": 768, "length": 100, "shares": 0, "duration": 0.025000},
+    {"slot": 4, "offset": 868, "length": 10, "shares": null, "duration": 0.002500}
   ],
   "summary": {"slots_used": 5, "distinct_samples": 4, "data_bytes": 120, "unreferenced_bytes": 10, "file_size": 888},
   "problems": [
@@ -82,8 +83,9 @@ const char kMixedJson[] = R"json({
 TEST(JsonReport, GivesTheSameReportAndTheExtraction) {
   BankReport report = mixed_report();
   ExtractPlan plan = plan_extract(report, "banks/mixed.pdx");
-  EXPECT_EQ(format_json_report("banks/mixed.pdx", report, false, &plan, "out"),
-            kMixedJson);
+  EXPECT_EQ(
+      format_json_report("banks/mixed.pdx", report, false, 8000, &plan, "out"),
+      kMixedJson);
 }
 
 const char kEmptyJson[] = R"json({
@@ -99,9 +101,9 @@ TEST(JsonReport, KeepsEmptyArraysAndEscapesTheName) {
   std::string bank = hand_made_bank({}, 768);
   BankReport report = check_bank(
       reinterpret_cast<const unsigned char *>(bank.data()), 768, 768);
-  EXPECT_EQ(
-      format_json_report("a\"\x83\x5c.pdx", report, false, nullptr, nullptr),
-      kEmptyJson);
+  EXPECT_EQ(format_json_report("a\"\x83\x5c.pdx", report, false, 15625, nullptr,
+                               nullptr),
+            kEmptyJson);
 }
 
 }  // namespace

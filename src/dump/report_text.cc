@@ -3,17 +3,19 @@
 #include <cstdio>
 
 #include "dump/ascii.h"
+#include "dump/wav.h"
 
 namespace {
 
-std::string row_line(const SlotRow &row) {
-  char line[80];
+std::string row_line(const SlotRow &row, unsigned rate) {
+  char line[96];
   char shares[16] = "-";
   if (row.shares_with >= 0)
     std::snprintf(shares, sizeof shares, "%d", row.shares_with);
-  std::snprintf(line, sizeof line, "%4d  %10llu  %10llu  %6s\n", row.slot,
-                static_cast<unsigned long long>(row.offset),
-                static_cast<unsigned long long>(row.length), shares);
+  std::snprintf(line, sizeof line, "%4d  %10llu  %10llu  %6s  %8.3f\n",
+                row.slot, static_cast<unsigned long long>(row.offset),
+                static_cast<unsigned long long>(row.length), shares,
+                sample_seconds(row.length, rate));
   return line;
 }
 
@@ -34,10 +36,11 @@ std::string slot_list(const std::vector<int> &slots) {
 }  // namespace
 
 std::string format_text_report(const BankReport &report, bool all,
-                               const ExtractPlan *extracted, const char *dir) {
-  std::string text = "slot      offset      length  shares\n";
+                               unsigned rate, const ExtractPlan *extracted,
+                               const char *dir) {
+  std::string text = "slot      offset      length  shares   seconds\n";
   for (const SlotRow &row : report.rows)
-    if (all || row.filled) text += row_line(row);
+    if (all || row.filled) text += row_line(row, rate);
   text += "\n";
   text += summary_line("slots used:",
                        static_cast<std::uint64_t>(report.slots_used));
@@ -50,10 +53,15 @@ std::string format_text_report(const BankReport &report, bool all,
   for (const UnreferencedBytes &note : report.notes)
     text += "note: " + note.text + "\n";
   if (extracted) {
-    for (const ExtractFile &file : extracted->files)
+    for (const ExtractFile &file : extracted->files) {
       text += "wrote " + printable_name(path_in(dir, file.name)) + ": " +
               std::to_string(file.length) + " bytes for " +
               slot_list(file.slots) + "\n";
+      if (!file.wav_name.empty())
+        text += "wrote " + printable_name(path_in(dir, file.wav_name)) + ": " +
+                std::to_string(decoded_sample_count(file.length)) +
+                " samples at " + std::to_string(extracted->rate) + " Hz\n";
+    }
     text += "wrote " + printable_name(path_in(dir, extracted->list_name)) +
             ": the list\n";
   }

@@ -8,9 +8,10 @@
 #include "dump/bank_check.h"
 #include "dump/extract.h"
 
-// all: empty slots get a row too. extracted and dir, when given, add a line
-// for every file written.
+// all: empty slots get a row too. Each row gives the sample's seconds at
+// rate. extracted and dir, when given, add a line for every file written.
 std::string format_text_report(const BankReport &report, bool all,
-                               const ExtractPlan *extracted, const char *dir);
+                               unsigned rate, const ExtractPlan *extracted,
+                               const char *dir);
 
 #endif
