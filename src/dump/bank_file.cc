@@ -97,9 +97,11 @@ std::ptrdiff_t read_bank_bytes(const BankFile *bank, std::uint64_t offset,
     return -1;
   size = static_cast<std::size_t>(
       std::min<std::uint64_t>(size, bank->size - offset));
-  std::size_t got =
-      read_fully(bank->file, static_cast<unsigned char *>(buffer), size);
-  return got == size ? static_cast<std::ptrdiff_t>(got) : -1;
+  std::string reason;
+  if (read_fully(bank->file, static_cast<unsigned char *>(buffer), size,
+                 &reason) != 0)
+    return -1;
+  return static_cast<std::ptrdiff_t>(size);
 }
 
 int write_all(PlatformFile file, const void *bytes, std::size_t size) {
