@@ -19,6 +19,7 @@
 #include "support/cp932.h"
 #include "support/files.h"
 #include "support/process.h"
+#include "support/worked_example.h"
 
 namespace adpack_test {
 namespace {
@@ -566,6 +567,76 @@ std::vector<Case> Cases() {
               "a.b\\c.d/e.pdl", "a.b\\c.d/e.pdx", "", true),
   };
 
+  // Lists and names written for a system that ignores letter case: a name
+  // that names nothing as written is found in another case, when only one
+  // file matches. Each spelling is a sample of its own, as it is there.
+  std::vector<Node> upper_case_list = Samples(kWorkedList, "BOS.PDL");
+  std::vector<Node> spelled_samples =
+      Samples("0 = A.PCM\n1 = Sub/B.pcm\n2 = a.pcm\n3 = A.PCM\n");
+  spelled_samples.push_back(File("sub/b.pcm", kB));
+  std::vector<Node> two_lists = {File("a.pcm", kA),
+                                 File("BOS.PDL", "0=a.pcm\n"),
+                                 File("Bos.pdl", "0=a.pcm\n")};
+  std::vector<Node> two_samples = Samples("0 = a.pcm\n1 = B.PCM\n");
+  two_samples.push_back(File("B.pcm", kC));
+  std::vector<Node> upper_case_bank = upper_case_list;
+  upper_case_bank.push_back(File("BOS.PDX", kJunk));
+  cases.insert(
+      cases.end(),
+      {
+          {.name = "list_found_ignoring_case_bank_named_as_derived",
+           .files = upper_case_list,
+           .args = {"bos"},
+           .status = 0,
+           .out = out_ab + prefix("a.pcm"),
+           .err = finished,
+           .bank = Bank{.data = {"a.pcm", "b.pcm"},
+                        .slots = {{0, 0}, {1, 1}, {5, 0}}}},
+          {.name = "samples_found_ignoring_case_keep_their_spelling",
+           .files = spelled_samples,
+           .args = {"bos"},
+           .status = 0,
+           .out = prefix("A.PCM") + "done.\n" + prefix("Sub/B.pcm") +
+                  "done.\n" + prefix("a.pcm") + "done.\n" + prefix("A.PCM"),
+           .err = finished,
+           .bank = Bank{.data = {"a.pcm", "sub/b.pcm", "a.pcm"},
+                        .slots = {{0, 0}, {1, 1}, {2, 2}, {3, 0}}}},
+          {.name = "name_as_written_wins_over_other_cases",
+           .files = {File("a.pcm", kA), File("A.pcm", kB),
+                     File("bos.pdl", "0 = a.pcm\n1 = A.pcm\n")},
+           .args = {"bos"},
+           .status = 0,
+           .out = prefix("a.pcm") + "done.\n" + prefix("A.pcm") + "done.\n",
+           .err = finished,
+           .bank = Bank{.data = {"a.pcm", "A.pcm"}, .slots = {{0, 0}, {1, 1}}},
+           .posix_only = true},
+          {.name = "sample_matching_in_two_cases_is_not_found",
+           .files = two_samples,
+           .args = {"bos"},
+           .status = 255,
+           .out = prefix("a.pcm") + "done.\n" + prefix("B.PCM"),
+           .err = text::not_found("B.PCM"),
+           .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}},
+           .posix_only = true},
+          {.name = "list_matching_in_two_cases_is_not_found",
+           .files = two_lists,
+           .args = {"bos"},
+           .status = 255,
+           .out = "",
+           .err = text::open_failed("bos.pdl"),
+           .bank = std::nullopt,
+           .posix_only = true},
+          // Without a terminal the answer is no, and nothing is touched.
+          {.name = "bank_in_another_case_is_asked_about",
+           .files = upper_case_bank,
+           .args = {"bos"},
+           .status = 255,
+           .out = std::string(text::kNotOverwritten),
+           .err = text::overwrite_prompt("bos.pdx") +
+                  std::string(text::kAfterAnswer),
+           .bank = std::nullopt},
+      });
+
   // Names that Windows refuses, even where the file system below has such a
   // file: each fails at the step that meets it, with that step's message.
   const std::vector<std::pair<std::string, char>> refused = {
@@ -752,6 +823,39 @@ TEST_P(E2eTest, ClosedStandardOutputAndErrorStillBuildTheBank) {
   auto bank = read_file(dir_ / "bos.pdx");
   ASSERT_TRUE(bank.has_value());
   EXPECT_PRED_FORMAT2(SameBytes, many_entries_bank(), *bank);
+}
+
+// A descriptor the shell closed must not become the list's or the bank's
+// number, or the console's bytes would land in that file. The longer list
+// prints more than one stream buffer, so output is written mid-run.
+class ClosedDescriptorTest : public ::testing::TestWithParam<Launcher> {
+ protected:
+  TempDir dir_;
+};
+
+TEST_P(ClosedDescriptorTest, BankIsExactAndTheRunSucceeds) {
+  const std::vector<std::pair<std::string, std::string>> lists = {
+      {worked::kList, worked::bank()},
+      {many_entries_list(), many_entries_bank()}};
+  const std::vector<std::vector<int>> closed_sets = {{0}, {1}, {2}, {0, 1, 2}};
+  for (const auto& [list, bank] : lists) {
+    for (const std::vector<int>& closed : closed_sets) {
+      SCOPED_TRACE(testing::Message()
+                   << "closed " << testing::PrintToString(closed) << ", list "
+                   << list.size() << " bytes");
+      fs::remove(dir_ / "bos.pdx");
+      make_tree(dir_, Samples(list));
+      RunResult result = run({.argv = GetParam().command({"bos"}),
+                              .cwd = dir_.path().string(),
+                              .closed = closed});
+      ASSERT_TRUE(result.exited) << result.describe();
+      EXPECT_EQ(result.exit_status, 0) << result.describe();
+      EXPECT_PRED_FORMAT2(SameBytes, bank,
+                          read_file(dir_ / "bos.pdx").value_or("<none>"));
+      EXPECT_PRED_FORMAT2(SameBytes, list,
+                          read_file(dir_ / "bos.pdl").value_or("<none>"));
+    }
+  }
 }
 
 // A closed console must not turn a failure into a success either.
@@ -1021,6 +1125,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(Program, E2eTest,
                          ::testing::ValuesIn(test_launchers()), LauncherName);
+
+// The start-up under test is the POSIX build's own.
+INSTANTIATE_TEST_SUITE_P(Program, ClosedDescriptorTest,
+                         ::testing::Values(test_launchers().front()),
+                         LauncherName);
 
 }  // namespace
 }  // namespace adpack_test

@@ -52,6 +52,16 @@ termios terminal_mode(int fd) {
 
 constexpr tcflag_t kWaitBits = ICANON | ECHO | ISIG;
 
+void expect_same_mode(const termios& before, const termios& after) {
+  EXPECT_EQ(after.c_lflag, before.c_lflag);
+  EXPECT_EQ(after.c_iflag, before.c_iflag);
+  EXPECT_EQ(after.c_oflag, before.c_oflag);
+  EXPECT_EQ(after.c_cflag, before.c_cflag);
+  for (std::size_t i = 0; i < NCCS; ++i) {
+    EXPECT_EQ(after.c_cc[i], before.c_cc[i]) << "c_cc[" << i << "]";
+  }
+}
+
 // Polls until done() holds or the time is up.
 bool eventually(const std::function<bool()>& done,
                 std::chrono::milliseconds limit) {
@@ -82,6 +92,14 @@ std::vector<Key> Keys() {
       {"ArrowUp", "\x1b[A", false, false, std::nullopt},
       {"F1", "\x1bOP", false, false, std::nullopt},
       {"F5", "\x1b[15~", false, false, std::nullopt},
+      // Characters of several bytes are echoed whole, from a UTF-8 terminal
+      // or a Shift_JIS one; the last begins like a UTF-8 character.
+      {"e_acute_utf8", "\xC3\xA9", false, true, std::nullopt},
+      {"katakana_a_utf8", "\xE3\x82\xA2", false, true, std::nullopt},
+      {"katakana_a_shift_jis", to_cp932("ア"), false, true, std::nullopt},
+      {"half_width_katakana_shift_jis", to_cp932("ﾃ"), false, true,
+       std::nullopt},
+      {"kanji_shift_jis", to_cp932("繧"), false, true, std::nullopt},
       {"n_typed_y_piped", "n", false, true, "y"},
       {"y_typed_n_piped", "y", true, true, "n"},
   };
@@ -160,13 +178,7 @@ TEST_P(OverwriteKeyTest, AnswersTheQuestion) {
   }
   EXPECT_PRED_FORMAT2(SameBytes, "", pending)
       << "the whole key is consumed, nothing is left for the shell";
-  EXPECT_EQ(after.c_lflag, before.c_lflag);
-  EXPECT_EQ(after.c_iflag, before.c_iflag);
-  EXPECT_EQ(after.c_oflag, before.c_oflag);
-  EXPECT_EQ(after.c_cflag, before.c_cflag);
-  for (std::size_t i = 0; i < NCCS; ++i) {
-    EXPECT_EQ(after.c_cc[i], before.c_cc[i]) << "c_cc[" << i << "]";
-  }
+  expect_same_mode(before, after);
 }
 
 std::string KeyName(const ::testing::TestParamInfo<KeyParam>& param) {
@@ -388,6 +400,143 @@ INSTANTIATE_TEST_SUITE_P(
                                                         worked::kList},
                                          FullDeviceList{"empty_list", ""})),
     FullDeviceName);
+
+// Whether the terminal runs in the question's mode, waiting up to three
+// seconds for it.
+bool question_waits(Child& child, const Pty& pty) {
+  return eventually(
+             [&] {
+               return (terminal_mode(pty.slave()).c_lflag & kWaitBits) == 0 ||
+                      !child.running();
+             },
+             std::chrono::milliseconds(3000)) &&
+         child.running();
+}
+
+// The process state letter from /proc: T when stopped.
+char process_state(pid_t pid) {
+  std::string stat =
+      read_file("/proc/" + std::to_string(pid) + "/stat").value_or("");
+  std::size_t paren = stat.rfind(')');
+  return paren == std::string::npos || paren + 2 >= stat.size()
+             ? '?'
+             : stat[paren + 2];
+}
+
+// The program's own build, run as a shell's job: wine stands between the
+// program and the signals.
+class QuestionJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    make_worked_example(dir_, "bos.pdl");
+    write_file(dir_ / "bos.pdx", kOldBank);
+    before_ = terminal_mode(pty_.slave());
+  }
+
+  RunOptions options() const {
+    return {.argv = test_launchers().front().command({"bos"}),
+            .cwd = dir_.path().string(),
+            .controlling_terminal = pty_.slave(),
+            .as_job = true};
+  }
+
+  TempDir dir_;
+  Pty pty_;
+  termios before_{};
+};
+
+class QuestionSignalTest : public QuestionJobTest,
+                           public ::testing::WithParamInterface<int> {};
+
+// A signal that ends the run while the question waits: the terminal gets
+// its mode back, and the process still dies by that signal.
+TEST_P(QuestionSignalTest, EndingSignalGivesTheTerminalBack) {
+  const int sig = GetParam();
+  Child child(options());
+  ASSERT_TRUE(
+      child.wait_for_err(console_bytes(text::overwrite_prompt("bos.pdx"))));
+  ASSERT_TRUE(question_waits(child, pty_)) << "the question's mode never came";
+  ASSERT_EQ(kill(child.pid(), sig), 0);
+  RunResult result = child.finish();
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.signaled) << result.describe();
+  EXPECT_EQ(result.signal, sig) << result.describe();
+  expect_same_mode(before_, terminal_mode(pty_.slave()));
+  EXPECT_PRED_FORMAT2(SameBytes, kOldBank,
+                      read_file(dir_ / "bos.pdx").value_or("<none>"));
+}
+
+std::string SignalName(const ::testing::TestParamInfo<int>& param) {
+  return sigabbrev_np(param.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, QuestionSignalTest,
+                         ::testing::Values(SIGINT, SIGUSR1, SIGTERM, SIGHUP),
+                         SignalName);
+
+// A stop gives the terminal back for as long as the run is stopped; once
+// continued, the question waits in its own mode again and still answers.
+TEST_F(QuestionJobTest, StopGivesTheTerminalBackUntilContinued) {
+  const std::string prompt = console_bytes(text::overwrite_prompt("bos.pdx"));
+  Child child(options());
+  ASSERT_TRUE(child.wait_for_err(prompt));
+  ASSERT_TRUE(question_waits(child, pty_)) << "the question's mode never came";
+  for (int sig : {SIGTSTP, SIGTTIN, SIGTTOU}) {
+    SCOPED_TRACE(sigabbrev_np(sig));
+    ASSERT_EQ(kill(child.pid(), sig), 0);
+    EXPECT_TRUE(eventually([&] { return process_state(child.pid()) == 'T'; },
+                           std::chrono::milliseconds(3000)))
+        << "not stopped";
+    expect_same_mode(before_, terminal_mode(pty_.slave()));
+    ASSERT_EQ(kill(child.pid(), SIGCONT), 0);
+    ASSERT_TRUE(question_waits(child, pty_)) << "the question's mode is gone";
+  }
+  pty_.type("y");
+  RunResult result = child.finish();
+  ASSERT_FALSE(result.timed_out);
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 0) << result.describe();
+  EXPECT_PRED_FORMAT2(SameConsole,
+                      prompt + console_bytes(text::kAfterAnswer) +
+                          console_bytes(text::kFinished),
+                      result.err);
+  EXPECT_PRED_FORMAT2(SameBytes, worked::bank(),
+                      read_file(dir_ / "bos.pdx").value_or("<none>"));
+  EXPECT_PRED_FORMAT2(SameBytes, "y", pty_.read_screen(100));
+  expect_same_mode(before_, terminal_mode(pty_.slave()));
+}
+
+// A bank named in another letter case is the one asked about and replaced;
+// no second bank appears beside it.
+class UpperCaseBankTest : public ::testing::TestWithParam<Launcher> {
+ protected:
+  TempDir dir_;
+  Pty pty_;
+};
+
+TEST_P(UpperCaseBankTest, IsAskedAboutAndReplaced) {
+  make_worked_example(dir_, "BOS.PDL");
+  write_file(dir_ / "BOS.PDX", kOldBank);
+  Child child({.argv = GetParam().command({"bos"}),
+               .cwd = dir_.path().string(),
+               .controlling_terminal = pty_.slave()});
+  const std::string prompt = console_bytes(text::overwrite_prompt("bos.pdx"));
+  ASSERT_TRUE(child.wait_for_err(prompt))
+      << readable_console(child.err_so_far());
+  ASSERT_TRUE(question_waits(child, pty_));
+  pty_.type("y");
+  RunResult result = child.finish();
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 0) << result.describe();
+  EXPECT_PRED_FORMAT2(SameConsole, console_bytes(worked_out()), result.out);
+  EXPECT_PRED_FORMAT2(SameBytes, worked::bank(),
+                      read_file(dir_ / "BOS.PDX").value_or("<none>"));
+  EXPECT_FALSE(fs::exists(dir_ / "bos.pdx"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, UpperCaseBankTest,
+                         ::testing::ValuesIn(controlling_terminal_launchers()),
+                         LauncherName);
 
 INSTANTIATE_TEST_SUITE_P(Program, OverwriteTest,
                          ::testing::ValuesIn(test_launchers()), LauncherName);

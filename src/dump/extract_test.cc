@@ -143,6 +143,34 @@ TEST_F(ExtractFiles, WritesNothingWhenAFileExists) {
   EXPECT_EQ(read_file(dir + "/s02.pcm"), "mine");
 }
 
+// A file whose name differs only in letter case is the same file to a
+// system that ignores case, and to adpack reading the list back.
+TEST_F(ExtractFiles, WritesNothingOverANameInAnotherCase) {
+  struct {
+    std::vector<std::string> present;
+    std::string error;
+  } cases[] = {
+      {{"S02.PCM"}, "/s02.pcm' exists already; nothing was extracted"},
+      // Two such names match neither alone; the file is not made all the same.
+      {{"S00.pcm", "s00.PCM"}, "/s00.pcm' exists already; it is left as it is"},
+  };
+  for (const auto &c : cases) {
+    std::string dir = scratch_ + "/out";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directory(dir);
+    for (const std::string &name : c.present)
+      write_file(dir + "/" + name, name);
+    // A file system that ignores case keeps one of two such names.
+    if (entries(dir).size() != c.present.size()) continue;
+    std::string error;
+    EXPECT_EQ(write_extraction(plan_, &bank_, dir.c_str(), &error), -1);
+    EXPECT_EQ(error, "'" + dir + c.error);
+    EXPECT_EQ(entries(dir), c.present);
+    for (const std::string &name : c.present)
+      EXPECT_EQ(read_file(dir + "/" + name), name);
+  }
+}
+
 TEST_F(ExtractFiles, NeverWritesThroughALink) {
   std::string dir = scratch_ + "/out/";
   std::filesystem::create_directory(dir);

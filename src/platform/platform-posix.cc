@@ -1,6 +1,8 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,21 +20,99 @@ namespace {
 int descriptor(PlatformFile file) { return static_cast<int>(file); }
 
 // The terminal whose mode the key read has changed, so that a signal that
-// ends the process mid-wait still leaves the terminal as it found it.
+// ends or stops the process mid-wait leaves the terminal as it found it.
 volatile sig_atomic_t raw_terminal = -1;
+volatile sig_atomic_t terminal_is_raw = 0;
 struct termios saved_mode;
+struct termios raw_mode;
 
-const int ending_signals[] = {SIGHUP, SIGTERM, SIGQUIT, SIGALRM};
-
-void restore_and_reraise(int signal_number) {
-  if (raw_terminal >= 0) tcsetattr(raw_terminal, TCSANOW, &saved_mode);
-  ::signal(signal_number, SIG_DFL);
-  ::raise(signal_number);
+// Signals whose default action neither ends nor stops the process.
+bool harmless_by_default(int number) {
+  return number == SIGCHLD || number == SIGCONT || number == SIGURG ||
+         number == SIGWINCH || number == SIGKILL || number == SIGSTOP;
 }
 
+struct sigaction previous_actions[NSIG];
+bool guarded[NSIG];
+
+// Only the terminal's foreground may set its mode; a run that was stopped
+// and continued in the background has no mode of its own there.
+bool owns_terminal(int fd) { return ::tcgetpgrp(fd) == ::getpgrp(); }
+
+void give_terminal_back() {
+  int fd = raw_terminal;
+  if (fd >= 0 && terminal_is_raw && owns_terminal(fd)) {
+    ::tcsetattr(fd, TCSANOW, &saved_mode);
+    terminal_is_raw = 0;
+  }
+}
+
+void take_default_action(int number) {
+  ::signal(number, SIG_DFL);
+  sigset_t only;
+  sigemptyset(&only);
+  sigaddset(&only, number);
+  ::raise(number);
+  ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+}
+
+void on_signal(int number);
+
+void install(int number) {
+  struct sigaction action = {};
+  action.sa_handler = on_signal;
+  sigfillset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(number, &action, nullptr);
+}
+
+void on_signal(int number) {
+  int saved_errno = errno;
+  give_terminal_back();
+  take_default_action(number);
+  // Only a stop comes back here, when the process is continued.
+  install(number);
+  int fd = raw_terminal;
+  if (fd >= 0 && !terminal_is_raw && owns_terminal(fd) &&
+      ::tcsetattr(fd, TCSANOW, &raw_mode) == 0)
+    terminal_is_raw = 1;
+  errno = saved_errno;
+}
+
+// While the question waits, every signal that would end or stop the run
+// first gives the terminal back; one the process ignores or handles already
+// is left alone, and so is everything once the answer is in.
 void guard_signals(bool on) {
-  for (int number : ending_signals)
-    ::signal(number, on ? restore_and_reraise : SIG_DFL);
+  for (int number = 1; number < NSIG; ++number) {
+    if (harmless_by_default(number)) continue;
+    if (on) {
+      guarded[number] = false;
+      if (::sigaction(number, nullptr, &previous_actions[number]) != 0 ||
+          previous_actions[number].sa_handler != SIG_DFL)
+        continue;
+      install(number);
+      guarded[number] = true;
+    } else if (guarded[number]) {
+      ::sigaction(number, &previous_actions[number], nullptr);
+      guarded[number] = false;
+    }
+  }
+}
+
+// Sets the terminal's mode with no signal in between, so that a handler
+// never sees the mode and the record of it disagree. SIGTTOU stays open: a
+// run in the background must stop here rather than take the terminal.
+int set_mode(int fd, const struct termios *mode, bool raw) {
+  sigset_t all, before;
+  sigfillset(&all);
+  sigdelset(&all, SIGTTOU);
+  ::sigprocmask(SIG_BLOCK, &all, &before);
+  int result = 0;
+  if (raw || terminal_is_raw) result = ::tcsetattr(fd, TCSANOW, mode);
+  terminal_is_raw = raw && result == 0;
+  raw_terminal = raw ? fd : -1;
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
+  return result;
 }
 
 // Returns 1 when a byte arrives within the wait, 0 when none does.
@@ -75,24 +155,74 @@ int read_escape_sequence(int fd) {
   return 0;
 }
 
-int read_key(int fd) {
-  unsigned char byte;
-  if (read_byte(fd, &byte) != 0) return -1;
-  if (byte == 0x1b) return read_escape_sequence(fd);
-  if (byte >= 0xc0) {
-    // The rest of a multibyte character belongs to the same key press.
-    unsigned char rest;
-    while (byte_pending(fd, 0) && read_byte(fd, &rest) == 0) {
-      if ((rest & 0xc0) != 0x80) break;
-    }
-  }
-  return byte;
+// What one key press sent: up to one character of several bytes.
+constexpr std::size_t KEY_BYTES_MAX = 4;
+
+struct Key {
+  int character;  // what the read returns: the first byte, or 0 or -1
+  unsigned char bytes[KEY_BYTES_MAX];
+  std::size_t length;
+};
+
+std::size_t utf8_length(unsigned char lead) {
+  if (lead >= 0xc2 && lead <= 0xdf) return 2;
+  if (lead >= 0xe0 && lead <= 0xef) return 3;
+  if (lead >= 0xf0 && lead <= 0xf4) return 4;
+  return 0;
 }
 
-void echo_key(int fd, int key) {
-  if (key < 0x20 || key > 0x7e) return;  // control bytes would move the cursor
-  unsigned char byte = static_cast<unsigned char>(key);
-  ssize_t ignored = ::write(fd, &byte, 1);
+// Whether the bytes so far are the start of one UTF-8 character.
+bool utf8_so_far(const Key &key) {
+  std::size_t need = utf8_length(key.bytes[0]);
+  if (need == 0 || key.length > need) return false;
+  for (std::size_t i = 1; i < key.length; ++i)
+    if ((key.bytes[i] & 0xc0) != 0x80) return false;
+  return true;
+}
+
+bool double_byte_lead(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9f) || (byte >= 0xe0 && byte <= 0xfc);
+}
+
+// Whether the bytes so far may still grow into one character, in UTF-8 or
+// in the double-byte code page; the terminal's encoding is not known, and
+// the bytes of one key press arrive together.
+bool character_goes_on(const Key &key) {
+  if (utf8_so_far(key)) return key.length < utf8_length(key.bytes[0]);
+  return key.length == 1 && double_byte_lead(key.bytes[0]);
+}
+
+// Takes the rest of a character that does not fit in one byte, so that none
+// of it is left behind for the shell and all of it can be echoed.
+int read_rest_of_character(int fd, Key *key) {
+  while (key->length < KEY_BYTES_MAX && character_goes_on(*key) &&
+         byte_pending(fd, SEQUENCE_GAP_MS)) {
+    if (read_byte(fd, &key->bytes[key->length]) != 0) return -1;
+    ++key->length;
+  }
+  return 0;
+}
+
+void read_key(int fd, Key *key) {
+  key->character = -1;
+  key->length = 0;
+  if (read_byte(fd, &key->bytes[0]) != 0) return;
+  key->length = 1;
+  if (key->bytes[0] == 0x1b) {
+    key->character = read_escape_sequence(fd);
+    return;
+  }
+  if (key->bytes[0] >= 0x80 && read_rest_of_character(fd, key) != 0) return;
+  key->character = key->bytes[0];
+}
+
+void echo_key(int fd, const Key &key) {
+  // Control bytes would move the cursor; every other key shows whole.
+  if (key.character < 0x20 || key.character == 0x7f) return;
+  std::size_t length = key.character < 0x80 ? 1 : key.length;
+  for (std::size_t i = 1; i < length; ++i)
+    if (key.bytes[i] < 0x20 || key.bytes[i] == 0x7f) length = i;
+  ssize_t ignored = ::write(fd, key.bytes, length);
   (void)ignored;
 }
 
@@ -121,9 +251,114 @@ bool locale_is_utf8() {
   return answer == 1;
 }
 
+// Old lists and banks name files in any letter case, written for a system
+// that ignores it. A name that names nothing as written is looked up again,
+// each component that names nothing matched against its directory ignoring
+// ASCII letter case; only a single match counts.
+struct FoundName {
+  char path[PATH_MAX];
+  // Matches of the last component once all before it are found: 1 when the
+  // whole name names something (as written or as found), else 0 or several;
+  // -1 when a component before it is not found.
+  int last_matches;
+};
+
+bool names_something(const char *path) {
+  struct stat info;
+  return ::lstat(path, &info) == 0;
+}
+
+bool same_ignoring_case(const char *a, const char *b, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Counts the entries of directory that are component but for letter case;
+// the last one goes to match, which holds length bytes.
+int count_matches(const char *directory, const char *component,
+                  std::size_t length, char *match) {
+  DIR *entries = ::opendir(directory);
+  if (!entries) return 0;
+  int matches = 0;
+  while (const struct dirent *entry = ::readdir(entries)) {
+    if (std::strlen(entry->d_name) != length ||
+        !same_ignoring_case(entry->d_name, component, length))
+      continue;
+    std::memcpy(match, entry->d_name, length);
+    ++matches;
+  }
+  ::closedir(entries);
+  return matches;
+}
+
+// Returns the name to use: name itself, or found->path with every component
+// found that could be.
+const char *find_name(const char *name, FoundName *found) {
+  found->last_matches = 1;
+  std::size_t length = std::strlen(name);
+  if (names_something(name)) return name;
+  if (errno != ENOENT || length == 0 || length >= sizeof found->path) {
+    found->last_matches = length == 0 ? 0 : -1;
+    return name;
+  }
+  char *path = found->path;
+  std::memcpy(path, name, length + 1);
+  std::size_t start = 0;
+  while (start < length) {
+    if (path[start] == '/') {
+      ++start;
+      continue;
+    }
+    std::size_t end = start;
+    while (end < length && path[end] != '/') ++end;
+    std::size_t rest = end;
+    while (rest < length && path[rest] == '/') ++rest;
+    bool last = rest == length;
+    char after = path[end];
+    path[end] = '\0';
+    bool exists = names_something(path);
+    path[end] = after;
+    if (!exists) {
+      std::size_t size = end - start;
+      char match[NAME_MAX + 1];
+      int matches = 0;
+      if (size <= NAME_MAX) {
+        char first = path[start];
+        path[start] = '\0';
+        matches =
+            count_matches(start == 0 ? "." : path, name + start, size, match);
+        path[start] = first;
+      }
+      if (matches != 1) {
+        found->last_matches = last ? matches : -1;
+        return path;
+      }
+      std::memcpy(path + start, match, size);
+    }
+    start = end;
+  }
+  return path;
+}
+
 }  // namespace
 
 void platform_start(void) {
+  // A closed standard descriptor would be the next file's number, and the
+  // console's output would land in that file.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    int null_device = ::open("/dev/null", O_RDWR);
+    if (null_device >= 0 && null_device != fd) {
+      ::dup2(null_device, fd);
+      ::close(null_device);
+    }
+  }
   // A reader that has gone from a pipe must not end the run.
   ::signal(SIGPIPE, SIG_IGN);
 }
@@ -146,6 +381,10 @@ bool platform_is_utf8_terminal(PlatformFile file) {
 }
 
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
+  FoundName found;
+  name = find_name(name, &found);
+  // A name that differs only in letter case is the same name elsewhere.
+  if (mode == PLATFORM_OPEN_WRITE_NEW && found.last_matches > 0) return -2;
   int flags = O_CLOEXEC;
   if (mode == PLATFORM_OPEN_READ)
     flags |= O_RDONLY;
@@ -228,12 +467,16 @@ int platform_close(PlatformFile file) {
 }
 
 PlatformFileKind platform_file_kind(const char *name) {
+  FoundName found;
+  name = find_name(name, &found);
   struct stat info;
   if (::stat(name, &info) != 0) return PLATFORM_FILE_NONE;
   return S_ISDIR(info.st_mode) ? PLATFORM_FILE_DIRECTORY : PLATFORM_FILE_OTHER;
 }
 
 int platform_file_size(const char *name, std::uint64_t *size) {
+  FoundName found;
+  name = find_name(name, &found);
   struct stat info;
   if (::stat(name, &info) != 0) return -1;
   *size = S_ISDIR(info.st_mode) || info.st_size < 0
@@ -243,6 +486,9 @@ int platform_file_size(const char *name, std::uint64_t *size) {
 }
 
 int platform_make_directory(const char *name) {
+  FoundName found;
+  name = find_name(name, &found);
+  if (found.last_matches > 0) return -1;
   return ::mkdir(name, 0777) == 0 ? 0 : -1;
 }
 
@@ -260,6 +506,9 @@ const char *platform_failure_reason(void) {
 }
 
 bool platform_same_file(const char *first, const char *second) {
+  FoundName found_first, found_second;
+  first = find_name(first, &found_first);
+  second = find_name(second, &found_second);
   struct stat a, b;
   if (::stat(first, &a) != 0 || ::stat(second, &b) != 0) return false;
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -268,26 +517,23 @@ bool platform_same_file(const char *first, const char *second) {
 int platform_read_console_key(void) {
   int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return -1;
-  struct termios raw;
   if (::tcgetattr(fd, &saved_mode) != 0) {
     ::close(fd);
     return -1;
   }
-  raw = saved_mode;
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-  raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
+  raw_mode = saved_mode;
+  raw_mode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+  raw_mode.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
+  raw_mode.c_cc[VMIN] = 1;
+  raw_mode.c_cc[VTIME] = 0;
   guard_signals(true);
-  raw_terminal = fd;
-  int key = -1;
-  if (::tcsetattr(fd, TCSANOW, &raw) == 0) key = read_key(fd);
-  if (::tcsetattr(fd, TCSANOW, &saved_mode) != 0) key = -1;
-  raw_terminal = -1;
+  Key key = {-1, {}, 0};
+  if (set_mode(fd, &raw_mode, true) == 0) read_key(fd, &key);
+  if (set_mode(fd, &saved_mode, false) != 0) key.character = -1;
   guard_signals(false);
-  if (key >= 0) echo_key(fd, key);
+  if (key.character >= 0) echo_key(fd, key);
   ::close(fd);
-  return key;
+  return key.character;
 }
 
 void platform_exit(int status) { std::exit(status); }

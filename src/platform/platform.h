@@ -1,7 +1,9 @@
 // The operating system, as the rest of adpack sees it. One implementation
 // file per platform stands behind this header; nothing else may include a
 // system header. Every call reports failure by its result and never ends the
-// process, except platform_exit.
+// process, except platform_exit. A file name that names nothing as written
+// names the one file that matches it ignoring ASCII letter case, component
+// by component, where there is exactly one, as on a system that ignores case.
 #ifndef ADPACK_PLATFORM_PLATFORM_H
 #define ADPACK_PLATFORM_PLATFORM_H
 
@@ -35,7 +37,9 @@ enum PlatformFileKind {
 };
 
 // Process start: standard handles in binary mode, a closed pipe on standard
-// output or error never ends the process. Called once, before anything else.
+// output or error never ends the process, and no file the program opens can
+// take the place of a closed standard handle. Called once, before anything
+// else.
 void platform_start(void);
 
 // The whole command line as one string, where the platform hands it over so
@@ -61,7 +65,8 @@ bool platform_is_utf8_terminal(PlatformFile file);
 // Opens name so that other processes may still read and write it. Returns 0,
 // or -1 when it cannot be opened. For PLATFORM_OPEN_WRITE_NEW it returns -2
 // when the name already names something (a file, a directory, a link, even
-// one that leads nowhere), which it leaves untouched.
+// one that leads nowhere; or several in other letter cases), which it leaves
+// untouched.
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file);
 
 // Opens name for reading when it is a regular file, without waiting on
@@ -112,8 +117,11 @@ bool platform_same_file(const char *first, const char *second);
 
 // Reads one key press from the console itself (never from standard input),
 // without line editing, echo or interrupt keys, and writes the key back to the
-// console. Returns the key's character; 0 for a key that yields none (arrows,
-// function keys); -1 when there is no console or it cannot be used.
+// console. Returns the key's character (the first byte of one that takes
+// several, all of which are echoed); 0 for a key that yields none (arrows,
+// function keys); -1 when there is no console or it cannot be used. Where
+// the system has signals, one that ends or stops the process while it waits
+// gives the console its mode back first.
 int platform_read_console_key(void);
 
 // Ends the process with status; the low 8 bits where the system keeps only

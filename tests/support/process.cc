@@ -144,6 +144,28 @@ int make_input(const std::optional<std::string>& input) {
   return fd;
 }
 
+// The session leader above a job: it tells the parent the job's process,
+// waits for the job's end and ends the same way.
+[[noreturn]] void lead_the_job(pid_t job, int report_fd, int job_fd) {
+  close(report_fd);
+  ssize_t ignored = write(job_fd, &job, sizeof job);
+  (void)ignored;
+  close(job_fd);
+  int status = 0;
+  while (waitpid(job, &status, 0) < 0) {
+    if (errno != EINTR) _exit(127);
+  }
+  if (WIFSIGNALED(status)) {
+    int sig = WTERMSIG(status);
+    signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    kill(getpid(), sig);
+  }
+  _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 127);
+}
+
 // Between fork and exec: only async-signal-safe calls.
 // The parent's environment with LC_ALL replaced, built before the fork.
 std::vector<std::string> child_environment(const std::string& locale) {
@@ -157,12 +179,27 @@ std::vector<std::string> child_environment(const std::string& locale) {
 
 [[noreturn]] void become_child(const RunOptions& options, char* const* argv,
                                char* const* envp, int in_fd, int out_fd,
-                               int err_fd, int report_fd) {
+                               int err_fd, int report_fd, int job_fd) {
   int error = 0;
   if (setsid() < 0) error = errno;
   if (error == 0 && options.controlling_terminal >= 0 &&
       ioctl(options.controlling_terminal, TIOCSCTTY, 0) != 0) {
     error = errno;
+  }
+  if (error == 0 && options.as_job) {
+    pid_t job = fork();
+    if (job < 0) error = errno;
+    if (job > 0) lead_the_job(job, report_fd, job_fd);
+    // The job takes the foreground itself, before it can touch the terminal.
+    sigset_t ttou;
+    sigemptyset(&ttou);
+    sigaddset(&ttou, SIGTTOU);
+    sigprocmask(SIG_BLOCK, &ttou, nullptr);
+    if (error == 0 &&
+        (setpgid(0, 0) != 0 ||
+         tcsetpgrp(options.controlling_terminal, getpid()) != 0)) {
+      error = errno;
+    }
   }
   if (error == 0 &&
       (dup2(in_fd, 0) < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0)) {
@@ -172,6 +209,9 @@ std::vector<std::string> child_environment(const std::string& locale) {
       (dup2(options.controlling_terminal, 0) < 0 ||
        dup2(options.controlling_terminal, 1) < 0)) {
     error = errno;
+  }
+  if (error == 0) {
+    for (int fd : options.closed) close(fd);
   }
   if (error == 0) {
     // A disposition the test runner set must not reach the program: an
@@ -266,6 +306,8 @@ Child::Child(const RunOptions& options) : options_(options) {
                  : make_sink(options_.err, options_);
   int report[2];
   if (pipe2(report, O_CLOEXEC) != 0) fail("pipe2");
+  int job_report[2];
+  if (pipe2(job_report, O_CLOEXEC) != 0) fail("pipe2");
 
   start_ = Clock::now();
   deadline_ = start_ + options_.timeout;
@@ -273,8 +315,9 @@ Child::Child(const RunOptions& options) : options_(options) {
   if (pid_ < 0) fail("fork");
   if (pid_ == 0) {
     become_child(options_, argv.data(), envp.empty() ? nullptr : envp.data(),
-                 in_fd, out.child_fd, err.child_fd, report[1]);
+                 in_fd, out.child_fd, err.child_fd, report[1], job_report[1]);
   }
+  close(job_report[1]);
 
   close(in_fd);
   close(report[1]);
@@ -295,6 +338,15 @@ Child::Child(const RunOptions& options) : options_(options) {
     n = read(report[0], &error, sizeof error);
   } while (n < 0 && errno == EINTR);
   close(report[0]);
+  if (options_.as_job) {
+    pid_t job = -1;
+    ssize_t got;
+    do {
+      got = read(job_report[0], &job, sizeof job);
+    } while (got < 0 && errno == EINTR);
+    if (got == static_cast<ssize_t>(sizeof job)) job_pid_ = job;
+  }
+  close(job_report[0]);
   if (n == static_cast<ssize_t>(sizeof error)) {
     reap(true);
     errno = error;
@@ -303,6 +355,7 @@ Child::Child(const RunOptions& options) : options_(options) {
 }
 
 Child::~Child() {
+  if (job_pid_ > 0 && !ended_) kill(-job_pid_, SIGKILL);
   if (pid_ > 0 && !ended_) {
     kill(-pid_, SIGKILL);
     kill(pid_, SIGKILL);
@@ -364,6 +417,7 @@ RunResult Child::finish() {
   RunResult result;
   while (!reap(false)) {
     if (Clock::now() >= deadline_) {
+      if (job_pid_ > 0) kill(-job_pid_, SIGKILL);
       kill(-pid_, SIGKILL);
       kill(pid_, SIGKILL);
       reap(true);

@@ -52,6 +52,11 @@ struct RunOptions {
   // A pseudo-terminal slave that becomes the child's controlling terminal;
   // -1 leaves the child with none (it always runs in a session of its own).
   int controlling_terminal = -1;
+  // The program runs as a shell's job: in a process group of its own, in the
+  // terminal's foreground, below a session leader that waits for it and
+  // ends as it ends. Only then can a stop signal stop it; in a group that no
+  // parent in the session watches, the system drops stops.
+  bool as_job = false;
   // Standard input and output are that terminal too, as in a shell window:
   // wine gives a program a console only when they are.
   bool terminal_as_console = false;
@@ -60,6 +65,8 @@ struct RunOptions {
   std::optional<unsigned long long> file_size_limit = {};
   // LC_ALL for the child; none: the parent's environment as it is.
   std::optional<std::string> locale = {};
+  // Standard descriptors the child starts without, as `<&-` leaves them.
+  std::vector<int> closed = {};
   std::chrono::milliseconds timeout{10000};
 };
 
@@ -86,7 +93,8 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  pid_t pid() const { return pid_; }
+  // The program's own process (the job, when it runs as one).
+  pid_t pid() const { return job_pid_ > 0 ? job_pid_ : pid_; }
 
   // What the child has written to standard error so far.
   std::string err_so_far();
@@ -110,6 +118,7 @@ class Child {
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point deadline_;
   pid_t pid_ = -1;
+  pid_t job_pid_ = -1;
   int out_fd_ = -1;
   int err_fd_ = -1;
   std::string out_;
