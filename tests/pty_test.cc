@@ -379,6 +379,9 @@ TEST_P(SecondRunTest, FindsTheBankInUse) {
   // The second run's list: a name of its own, the same bank.
   write_file(dir_ / "bos.txt", "0 = b.pcm\n");
   const bool from_fifo = c.hold == HoldFirstRun::kBetweenListLines;
+  if (from_fifo && !launcher.posix_file_system) {
+    GTEST_SKIP() << "wine reads a FIFO without waiting for its writer";
+  }
   if (from_fifo) {
     ASSERT_EQ(mkfifo((dir_ / "bos.pdl").c_str(), 0666), 0);
   } else {
