@@ -37,7 +37,7 @@ const std::string kWorkedList = "0 = a.pcm\n1 = b.pcm\n5 = a.pcm\n";
 
 // One entry of the scratch directory before the run.
 struct Node {
-  enum Kind { kFile, kDir, kSymlink, kHardLink };
+  enum Kind { kFile, kDir, kSymlink, kHardLink, kFifo };
   Kind kind;
   std::string path;
   std::string data;  // a file's bytes, or what a link points to
@@ -52,6 +52,7 @@ Node Symlink(std::string path, std::string target) {
 Node HardLink(std::string path, std::string existing) {
   return {Node::kHardLink, std::move(path), std::move(existing)};
 }
+Node Fifo(std::string path) { return {Node::kFifo, std::move(path), ""}; }
 
 std::vector<Node> Samples(std::string list, std::string list_name = "bos.pdl") {
   return {File("a.pcm", kA), File("b.pcm", kB), File("c.pcm", kC),
@@ -98,6 +99,11 @@ void make_tree(const TempDir& dir, const std::vector<Node>& nodes) {
         break;
       case Node::kHardLink:
         fs::create_hard_link(dir / node.data, path);
+        break;
+      case Node::kFifo:
+        if (mkfifo(path.c_str(), 0666) != 0) {
+          throw std::runtime_error("mkfifo " + path.string());
+        }
         break;
     }
   }
@@ -467,6 +473,79 @@ std::vector<Case> Cases() {
        .err = text::list_is_bank("bos.pdx"),
        .bank = std::nullopt,
        .posix_only = true},
+
+      // Nothing opened for the bank or a sample waits: a FIFO that no
+      // program writes or reads ends the run at once or yields nothing.
+      {.name = "bank_is_a_fifo",
+       .files =
+           [] {
+             auto files = Samples(kWorkedList);
+             files.push_back(Fifo("bos.pdx"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::open_failed("bos.pdx"),
+       .bank = std::nullopt},
+      {.name = "bank_is_a_symlink_to_a_fifo",
+       .files =
+           [] {
+             auto files = Samples(kWorkedList);
+             files.push_back(Fifo("pipe"));
+             files.push_back(Symlink("bos.pdx", "pipe"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 255,
+       .out = "",
+       .err = text::open_failed("bos.pdx"),
+       .bank = std::nullopt},
+      {.name = "fifo_as_sample",
+       .files =
+           [] {
+             auto files = Samples("0 = a.pcm\n1 = pipe.pcm\n2 = b.pcm\n");
+             files.push_back(Fifo("pipe.pcm"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 0,
+       .out = prefix("a.pcm") + "done.\n" + prefix("pipe.pcm") + "done.\n" +
+              prefix("b.pcm") + "done.\n",
+       .err = finished,
+       .bank = Bank{.data = {"a.pcm", "pipe.pcm", "b.pcm"},
+                    .slots = {{0, 0}, {1, 1}, {2, 2}}},
+       // wine's size query finds no FIFO.
+       .posix_only = true},
+
+      // The bank is never read into itself, whatever the name that leads
+      // to it; the entry is refused before its slot is written.
+      {.name = "sample_named_like_its_bank",
+       .files = Samples("0 = a.pcm\n1 = bos.pdx\n2 = b.pcm\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm") + "done.\n" + prefix("bos.pdx"),
+       .err = text::sample_is_bank("bos.pdx"),
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "sample_is_a_symlink_to_the_bank",
+       .files =
+           [] {
+             auto files = Samples("0 = a.pcm\n1 = self.pcm\n2 = b.pcm\n");
+             files.push_back(Symlink("self.pcm", "bos.pdx"));
+             return files;
+           }(),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("a.pcm") + "done.\n" + prefix("self.pcm"),
+       .err = text::sample_is_bank("self.pcm"),
+       .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
+      {.name = "sample_is_the_bank_by_another_path",
+       .files = Samples("0 = ./bos.pdx\n"),
+       .args = {"bos"},
+       .status = 255,
+       .out = prefix("./bos.pdx"),
+       .err = text::sample_is_bank("./bos.pdx"),
+       .bank = Bank{}},
 
       // Failures keep what was written before them.
       {.name = "missing_sample",

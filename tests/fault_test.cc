@@ -296,10 +296,21 @@ TEST_P(FaultTest, ListReadFailsAfterTwoEntries) {
                       read_file(dir_ / "x.pdx").value_or("<none>"));
 }
 
-// --- A sample that cannot be read ----------------------------------------
+// --- Files the user may not use -------------------------------------------
 
-// Root reads any file, so the run drops to an unprivileged user; the
-// directory and the program must then be open to that user.
+// Root reads and writes any file, so the run drops to an unprivileged user;
+// the directory and the program must then be open to that user.
+Launcher as_unprivileged_user(Launcher launcher, const TempDir& dir) {
+  if (geteuid() != 0) return launcher;
+  fs::permissions(dir.path(), fs::perms::all);
+  fs::copy_file(launcher.binary, dir / "adpack");
+  launcher.binary = (dir / "adpack").string();
+  std::vector<std::string> drop = {"setpriv", "--reuid=65534", "--regid=65534",
+                                   "--clear-groups", "--"};
+  launcher.prefix.insert(launcher.prefix.begin(), drop.begin(), drop.end());
+  return launcher;
+}
+
 TEST_P(FaultTest, SampleWithoutReadPermission) {
   if (!GetParam().posix_file_system) GTEST_SKIP() << "needs POSIX permissions";
   const std::string locked(50, 'L');
@@ -309,15 +320,7 @@ TEST_P(FaultTest, SampleWithoutReadPermission) {
   write_file(dir_ / "bos.pdl", "0 = a.pcm\n1 = locked.pcm\n2 = b.pcm\n");
   fs::permissions(dir_ / "locked.pcm", fs::perms::none);
 
-  Launcher launcher = GetParam();
-  if (geteuid() == 0) {
-    fs::permissions(dir_.path(), fs::perms::all);
-    fs::copy_file(launcher.binary, dir_ / "adpack");
-    launcher.binary = (dir_ / "adpack").string();
-    std::vector<std::string> drop = {"setpriv", "--reuid=65534",
-                                     "--regid=65534", "--clear-groups", "--"};
-    launcher.prefix.insert(launcher.prefix.begin(), drop.begin(), drop.end());
-  }
+  Launcher launcher = as_unprivileged_user(GetParam(), dir_);
   const std::vector<std::string> argv = launcher.command({"bos"});
   RunResult result = run({.argv = argv, .cwd = dir_.path().string()});
   ASSERT_TRUE(result.exited) << result.describe();
@@ -336,6 +339,32 @@ TEST_P(FaultTest, SampleWithoutReadPermission) {
   image.set_slot(
       1, {a.offset + a.length, static_cast<std::uint32_t>(locked.size())});
   EXPECT_PRED_FORMAT2(SameBytes, image.bytes(),
+                      read_file(dir_ / "bos.pdx").value_or("<none>"));
+}
+
+// A bank that cannot be written is found so before it is locked or asked
+// about: no question about a file that could not be replaced anyway.
+TEST_P(FaultTest, BankWithoutWritePermission) {
+  if (!GetParam().posix_file_system) GTEST_SKIP() << "needs POSIX permissions";
+  write_file(dir_ / "a.pcm", kA);
+  write_file(dir_ / "bos.pdl", "0 = a.pcm\n");
+  const std::string old_bank(50, 'O');
+  write_file(dir_ / "bos.pdx", old_bank);
+  fs::permissions(dir_ / "bos.pdx", fs::perms::owner_read |
+                                        fs::perms::group_read |
+                                        fs::perms::others_read);
+  Pty console;
+  console.type("y");
+  RunResult result =
+      run({.argv = as_unprivileged_user(GetParam(), dir_).command({"bos"}),
+           .cwd = dir_.path().string(),
+           .controlling_terminal = console.slave()});
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 255);
+  EXPECT_PRED_FORMAT2(SameConsole, banner_then(""), result.out);
+  EXPECT_PRED_FORMAT2(SameConsole, console_bytes(text::open_failed("bos.pdx")),
+                      result.err);
+  EXPECT_PRED_FORMAT2(SameBytes, old_bank,
                       read_file(dir_ / "bos.pdx").value_or("<none>"));
 }
 

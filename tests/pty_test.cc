@@ -1,10 +1,13 @@
 // The overwrite question, answered on a real pseudo-terminal that is the
 // program's controlling terminal while its output goes to files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "launchers.h"
+#include "support/bank_image.h"
 #include "support/bytes.h"
 #include "support/console_text.h"
 #include "support/cp932.h"
@@ -537,6 +541,183 @@ TEST_P(UpperCaseBankTest, IsAskedAboutAndReplaced) {
 INSTANTIATE_TEST_SUITE_P(Program, UpperCaseBankTest,
                          ::testing::ValuesIn(controlling_terminal_launchers()),
                          LauncherName);
+
+// A sample hard-linked to the bank can only be the emptied bank once the
+// question is answered Y; it is refused, not copied into itself.
+TEST_P(OverwriteTest, SampleHardLinkedToTheBankIsRefused) {
+  if (!GetParam().console_is_controlling_terminal) {
+    GTEST_SKIP() << "answers on the controlling terminal";
+  }
+  write_file(dir_ / "a.pcm", kA);
+  write_file(dir_ / "b.pcm", kB);
+  write_file(dir_ / "bos.pdl", "0 = a.pcm\n1 = self.pcm\n2 = b.pcm\n");
+  write_file(dir_ / "bos.pdx", kOldBank);
+  fs::create_hard_link(dir_ / "bos.pdx", dir_ / "self.pcm");
+  Pty pty;
+  pty.type("y");
+  RunResult result = run({.argv = GetParam().command({"bos"}),
+                          .cwd = dir_.path().string(),
+                          .controlling_terminal = pty.slave()});
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 255);
+  EXPECT_PRED_FORMAT2(
+      SameConsole,
+      console_bytes(std::string(text::kBanner) + prefix("a.pcm") + "done.\n" +
+                    prefix("self.pcm")),
+      result.out);
+  EXPECT_PRED_FORMAT2(SameConsole,
+                      console_bytes(text::overwrite_prompt("bos.pdx") +
+                                    std::string(text::kAfterAnswer) +
+                                    text::sample_is_bank("self.pcm")),
+                      result.err);
+  BankImage image;
+  image.set_slot(0, image.append(kA));
+  EXPECT_PRED_FORMAT2(SameBytes, image.bytes(),
+                      read_file(dir_ / "bos.pdx").value_or("<none>"));
+}
+
+// Two runs on one bank. The first is held at a point where it owns the bank
+// (waiting at its question, or between two lines of a list it reads from a
+// FIFO); the second, with a Y already typed for a question of its own, must
+// end at once without asking or touching the bank; the first then finishes
+// with exactly its own bank.
+enum class HoldFirstRun { kAtItsQuestion, kBetweenListLines };
+
+struct SecondRunCase {
+  std::string name;
+  HoldFirstRun hold;
+};
+
+void PrintTo(const SecondRunCase& c, std::ostream* os) { *os << c.name; }
+
+using SecondRunParam = std::tuple<Launcher, SecondRunCase>;
+
+class SecondRunTest : public ::testing::TestWithParam<SecondRunParam> {
+ protected:
+  // The program's console: a terminal of its own, which is also its standard
+  // input and output where the console needs that.
+  RunOptions on_terminal(const Launcher& launcher,
+                         const std::vector<std::string>& args, const Pty& pty,
+                         bool terminal_as_console) {
+    return {.argv = launcher.command(args),
+            .cwd = dir_.path().string(),
+            .controlling_terminal = pty.slave(),
+            .terminal_as_console = terminal_as_console ||
+                                   !launcher.console_is_controlling_terminal,
+            .timeout = std::chrono::milliseconds(20000)};
+  }
+
+  TempDir dir_;
+};
+
+// The write end of a FIFO, once a reader has opened it; -1 if none does.
+int open_fifo_writer(const fs::path& fifo, Child& child) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline && child.running()) {
+    int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+      return fd;
+    }
+    if (errno != ENXIO) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return -1;
+}
+
+void write_text(int fd, const std::string& text) {
+  ASSERT_EQ(write(fd, text.data(), text.size()),
+            static_cast<ssize_t>(text.size()));
+}
+
+TEST_P(SecondRunTest, FindsTheBankInUse) {
+  const auto& [launcher, c] = GetParam();
+  write_file(dir_ / "a.pcm", kA);
+  write_file(dir_ / "b.pcm", kB);
+  // The second run's list: a name of its own, the same bank.
+  write_file(dir_ / "bos.txt", "0 = b.pcm\n");
+  const bool from_fifo = c.hold == HoldFirstRun::kBetweenListLines;
+  if (from_fifo && !launcher.posix_file_system) {
+    GTEST_SKIP() << "wine reads a FIFO without waiting for its writer";
+  }
+  if (from_fifo) {
+    ASSERT_EQ(mkfifo((dir_ / "bos.pdl").c_str(), 0666), 0);
+  } else {
+    write_file(dir_ / "bos.pdl", worked::kList);
+    write_file(dir_ / "bos.pdx", kOldBank);
+  }
+
+  Pty first_terminal;
+  Child first(on_terminal(launcher, {"bos"}, first_terminal, from_fifo));
+  int list = -1;
+  if (from_fifo) {
+    list = open_fifo_writer(dir_ / "bos.pdl", first);
+    ASSERT_GE(list, 0) << "the first run never opened its list";
+    write_text(list, "0 = a.pcm\n");
+    // Progress goes unbuffered to a terminal: once the first entry shows
+    // as done, the run has its bank and waits for the next line.
+    std::string screen;
+    EXPECT_TRUE(eventually(
+        [&] {
+          screen += first_terminal.read_screen(20);
+          return screen.find("done.") != std::string::npos || !first.running();
+        },
+        std::chrono::milliseconds(15000)));
+    ASSERT_NE(screen.find("done."), std::string::npos)
+        << "screen: \"" << readable_console(screen) << "\"";
+  } else {
+    ASSERT_TRUE(
+        first.wait_for_err(console_bytes(text::overwrite_prompt("bos.pdx"))))
+        << "stderr so far: \"" << readable_console(first.err_so_far()) << "\"";
+  }
+  ASSERT_TRUE(first.running());
+
+  Pty second_terminal;
+  second_terminal.type("y");
+  RunResult second =
+      run(on_terminal(launcher, {"bos.txt"}, second_terminal, false));
+  ASSERT_TRUE(second.exited) << second.describe();
+  EXPECT_EQ(second.exit_status, 255) << second.describe();
+  EXPECT_PRED_FORMAT2(SameConsole, console_bytes(text::bank_in_use("bos.pdx")),
+                      second.err);
+  if (launcher.console_is_controlling_terminal) {
+    EXPECT_PRED_FORMAT2(SameConsole, console_bytes(text::kBanner), second.out);
+    EXPECT_PRED_FORMAT2(SameBytes, "y", second_terminal.pending_input())
+        << "the second run read a key";
+  }
+  if (!from_fifo) {
+    EXPECT_PRED_FORMAT2(SameBytes, kOldBank,
+                        read_file(dir_ / "bos.pdx").value_or("<none>"))
+        << "the bank changed before the first run's answer";
+  }
+
+  if (from_fifo) {
+    write_text(list, "1 = b.pcm\n5 = a.pcm\n");
+    close(list);
+  } else {
+    first_terminal.type("y");
+  }
+  RunResult result = first.finish();
+  ASSERT_TRUE(result.exited) << result.describe();
+  EXPECT_EQ(result.exit_status, 0) << result.describe();
+  EXPECT_PRED_FORMAT2(SameBytes, worked::bank(),
+                      read_file(dir_ / "bos.pdx").value_or("<none>"));
+}
+
+std::string SecondRunName(
+    const ::testing::TestParamInfo<SecondRunParam>& param) {
+  return std::get<0>(param.param).name + "_" + std::get<1>(param.param).name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, SecondRunTest,
+    ::testing::Combine(
+        ::testing::ValuesIn(test_launchers()),
+        ::testing::Values(SecondRunCase{"first_at_its_question",
+                                        HoldFirstRun::kAtItsQuestion},
+                          SecondRunCase{"first_between_list_lines",
+                                        HoldFirstRun::kBetweenListLines})),
+    SecondRunName);
 
 INSTANTIATE_TEST_SUITE_P(Program, OverwriteTest,
                          ::testing::ValuesIn(test_launchers()), LauncherName);

@@ -20,6 +20,12 @@ void seek_or_fail(Stream *bank, std::int32_t offset, StreamOrigin origin) {
 std::uint64_t remember_new_sample(const char *name, Stream *bank,
                                   std::uint32_t *offset,
                                   std::uint32_t *length) {
+  // Copied into itself, the bank would hold a snapshot of its own first
+  // bytes; a hard link's data would already be gone.
+  if (stream_is_file(bank, name)) {
+    print_message(MSG_SAMPLE_IS_BANK, name);
+    fail_run();
+  }
   seek_or_fail(bank, 0, STREAM_SEEK_END);
   std::int64_t position = stream_tell(bank);
   if (position < 0) {

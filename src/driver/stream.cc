@@ -209,21 +209,8 @@ std::size_t write_console(Stream *stream, const unsigned char *bytes,
   return size;
 }
 
-}  // namespace
-
-Stream *stream_open(const char *name, const char *mode) {
-  StreamKind kind;
-  PlatformOpenMode open_mode = PLATFORM_OPEN_READ;
-  if (std::strcmp(mode, "rb") == 0) {
-    kind = STREAM_READ_BINARY;
-  } else if (std::strcmp(mode, "rt") == 0) {
-    kind = STREAM_READ_TEXT;
-  } else if (std::strcmp(mode, "wb") == 0) {
-    kind = STREAM_WRITE_BINARY;
-    open_mode = PLATFORM_OPEN_WRITE_TRUNCATE;
-  } else {
-    return nullptr;
-  }
+Stream *open_file_stream(const char *name, StreamKind kind,
+                         PlatformOpenMode open_mode) {
   Stream *stream = allocate_stream();
   if (!stream) return nullptr;
   if (platform_open(name, open_mode, &stream->file) != 0) {
@@ -234,6 +221,34 @@ Stream *stream_open(const char *name, const char *mode) {
   stream->buffered = true;
   link_open(stream);
   return stream;
+}
+
+}  // namespace
+
+Stream *stream_open(const char *name, const char *mode) {
+  // A sample's open must not wait for a FIFO's writer; the list's may.
+  if (std::strcmp(mode, "rb") == 0)
+    return open_file_stream(name, STREAM_READ_BINARY,
+                            PLATFORM_OPEN_READ_NO_WAIT);
+  if (std::strcmp(mode, "rt") == 0)
+    return open_file_stream(name, STREAM_READ_TEXT, PLATFORM_OPEN_READ);
+  if (std::strcmp(mode, "wb") == 0)
+    return open_file_stream(name, STREAM_WRITE_BINARY,
+                            PLATFORM_OPEN_WRITE_TRUNCATE);
+  return nullptr;
+}
+
+Stream *stream_open_unemptied(const char *name) {
+  return open_file_stream(name, STREAM_WRITE_BINARY, PLATFORM_OPEN_WRITE_KEEP);
+}
+
+int stream_lock(Stream *stream) { return platform_lock(stream->file); }
+
+int stream_empty(Stream *stream) {
+  if (stream->kind != STREAM_WRITE_BINARY || stream->length != 0 ||
+      stream->file_position != 0)
+    return -1;
+  return platform_empty(stream->file);
 }
 
 int stream_close(Stream *stream) {
@@ -347,6 +362,10 @@ std::int64_t stream_tell(Stream *stream) {
   if (stream->kind == STREAM_WRITE_BINARY)
     return position + static_cast<std::int64_t>(stream->length);
   return position - static_cast<std::int64_t>(stream->length - stream->next);
+}
+
+bool stream_is_file(const Stream *stream, const char *name) {
+  return platform_names_open_file(name, stream->file);
 }
 
 bool stream_eof(const Stream *stream) { return stream->eof; }

@@ -19,8 +19,24 @@ enum StreamOrigin {
 
 // Opens a file stream. mode is "rb", "rt" (read an existing file; "rt" drops
 // every carriage return and ends the data at the first Ctrl-Z) or "wb"
-// (create, or empty an existing file). Returns null on failure.
+// (create, or empty an existing file). "rb" never waits to open: a FIFO
+// opens at once. Returns null on failure.
 Stream *stream_open(const char *name, const char *mode);
+
+// Opens name for writing as "wb" does, but leaves an existing file's bytes as
+// they are until stream_empty, so that it can be locked and asked about
+// first. Never waits to open: a FIFO fails. Returns null on failure.
+Stream *stream_open_unemptied(const char *name);
+
+// Locks the stream's file against other runs; see platform_lock for the
+// result.
+int stream_lock(Stream *stream);
+
+// Empties a write stream's file before anything is written. Returns 0 or -1.
+int stream_empty(Stream *stream);
+
+// Whether name names the stream's own file.
+bool stream_is_file(const Stream *stream, const char *name);
 
 // Writes out pending bytes and closes. Returns 0, or -1 when writing out or
 // closing failed; the stream is gone either way.

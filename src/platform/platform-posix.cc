@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -388,8 +389,12 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   int flags = O_CLOEXEC;
   if (mode == PLATFORM_OPEN_READ)
     flags |= O_RDONLY;
+  else if (mode == PLATFORM_OPEN_READ_NO_WAIT)
+    flags |= O_RDONLY | O_NONBLOCK;
   else if (mode == PLATFORM_OPEN_WRITE_NEW)
     flags |= O_WRONLY | O_CREAT | O_EXCL;  // O_EXCL follows no link either
+  else if (mode == PLATFORM_OPEN_WRITE_KEEP)
+    flags |= O_WRONLY | O_CREAT | O_NONBLOCK;  // no reader: ENXIO, no wait
   else
     flags |= O_WRONLY | O_CREAT | O_TRUNC;
   int fd;
@@ -399,7 +404,15 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   if (fd < 0)
     return mode == PLATFORM_OPEN_WRITE_NEW && errno == EEXIST ? -2 : -1;
   struct stat info;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  bool refused = ::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) ||
+                 (mode == PLATFORM_OPEN_WRITE_KEEP &&
+                  (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)));
+  // Only the open must not wait; reads and writes wait as usual.
+  if (!refused && (flags & O_NONBLOCK) != 0) {
+    int status = ::fcntl(fd, F_GETFL);
+    refused = status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0;
+  }
+  if (refused) {
     ::close(fd);
     return -1;
   }
@@ -464,6 +477,39 @@ int platform_close(PlatformFile file) {
   // A close interrupted by a signal has still released the descriptor.
   if (::close(descriptor(file)) == 0 || errno == EINTR) return 0;
   return -1;
+}
+
+// flock, not fcntl: the lock belongs to this one open of the file, so that
+// opening and closing the same file elsewhere in the process (a sample that
+// turns out to be the bank) cannot drop it, as it would a record lock.
+// A device is no bank that a second run could spoil: two runs may well both
+// write to the null device.
+int platform_lock(PlatformFile file) {
+  struct stat info;
+  if (::fstat(descriptor(file), &info) != 0 || !S_ISREG(info.st_mode))
+    return -1;
+  if (::flock(descriptor(file), LOCK_EX | LOCK_NB) == 0) return 0;
+  return errno == EWOULDBLOCK ? -2 : -1;
+}
+
+int platform_empty(PlatformFile file) {
+  struct stat info;
+  if (::fstat(descriptor(file), &info) != 0) return -1;
+  if (!S_ISREG(info.st_mode)) return 0;
+  int result;
+  do {
+    result = ::ftruncate(descriptor(file), 0);
+  } while (result != 0 && errno == EINTR);
+  return result == 0 ? 0 : -1;
+}
+
+bool platform_names_open_file(const char *name, PlatformFile file) {
+  FoundName found;
+  name = find_name(name, &found);
+  struct stat named, open;
+  if (::stat(name, &named) != 0 || ::fstat(descriptor(file), &open) != 0)
+    return false;
+  return named.st_dev == open.st_dev && named.st_ino == open.st_ino;
 }
 
 PlatformFileKind platform_file_kind(const char *name) {

@@ -265,11 +265,14 @@ bool platform_is_utf8_terminal(PlatformFile) { return false; }
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   DWORD access = GENERIC_WRITE;
   DWORD disposition = CREATE_ALWAYS;
-  if (mode == PLATFORM_OPEN_READ) {
+  // No open here waits: a pipe that is busy or has no server fails at once.
+  if (mode == PLATFORM_OPEN_READ || mode == PLATFORM_OPEN_READ_NO_WAIT) {
     access = GENERIC_READ;
     disposition = OPEN_EXISTING;
   } else if (mode == PLATFORM_OPEN_WRITE_NEW) {
     disposition = CREATE_NEW;
+  } else if (mode == PLATFORM_OPEN_WRITE_KEEP) {
+    disposition = OPEN_ALWAYS;
   }
   // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
   HANDLE handle =
@@ -284,9 +287,10 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
     return taken ? -2 : -1;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileType(handle) == FILE_TYPE_DISK &&
-      GetFileInformationByHandle(handle, &info) &&
-      is_directory(info.dwFileAttributes)) {
+  DWORD type = GetFileType(handle);
+  if ((type == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+       is_directory(info.dwFileAttributes)) ||
+      (mode == PLATFORM_OPEN_WRITE_KEEP && type == FILE_TYPE_PIPE)) {
     CloseHandle(handle);
     return -1;
   }
@@ -360,6 +364,40 @@ std::int64_t platform_seek(PlatformFile file, std::int64_t offset,
 
 int platform_close(PlatformFile file) {
   return CloseHandle(handle_of(file)) ? 0 : -1;
+}
+
+// One byte far past the 4 GiB that a bank can reach: locks on Windows are
+// mandatory, and one over real data would stop others' reads and writes.
+constexpr DWORD LOCK_OFFSET_HIGH = 0x40000000;
+
+int platform_lock(PlatformFile file) {
+  OVERLAPPED at = {};
+  at.OffsetHigh = LOCK_OFFSET_HIGH;
+  if (LockFileEx(handle_of(file),
+                 LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                 &at))
+    return 0;
+  return GetLastError() == ERROR_LOCK_VIOLATION ? -2 : -1;
+}
+
+int platform_empty(PlatformFile file) {
+  HANDLE handle = handle_of(file);
+  if (GetFileType(handle) != FILE_TYPE_DISK) return 0;
+  LARGE_INTEGER start = {};
+  return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) &&
+                 SetEndOfFile(handle)
+             ? 0
+             : -1;
+}
+
+bool platform_names_open_file(const char *name, PlatformFile file) {
+  BY_HANDLE_FILE_INFORMATION named, open;
+  if (!file_identity(name, &named) ||
+      !GetFileInformationByHandle(handle_of(file), &open))
+    return false;
+  return named.dwVolumeSerialNumber == open.dwVolumeSerialNumber &&
+         named.nFileIndexHigh == open.nFileIndexHigh &&
+         named.nFileIndexLow == open.nFileIndexLow;
 }
 
 PlatformFileKind platform_file_kind(const char *name) {

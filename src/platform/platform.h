@@ -14,9 +14,15 @@
 typedef std::intptr_t PlatformFile;
 
 enum PlatformOpenMode {
-  PLATFORM_OPEN_READ,            // an existing file; a directory fails
+  PLATFORM_OPEN_READ,  // an existing file; a directory fails
+  // As PLATFORM_OPEN_READ, but the open never waits (a FIFO without a
+  // writer opens at once); reads wait as usual.
+  PLATFORM_OPEN_READ_NO_WAIT,
   PLATFORM_OPEN_WRITE_TRUNCATE,  // created, or emptied if it exists
   PLATFORM_OPEN_WRITE_NEW,  // created; never opens what the name already names
+  // Created if absent, its bytes kept; the open never waits. A FIFO or
+  // socket fails: it cannot hold a file that is written in place.
+  PLATFORM_OPEN_WRITE_KEEP,
 };
 
 enum PlatformSeekOrigin {
@@ -90,6 +96,19 @@ std::int64_t platform_seek(PlatformFile file, std::int64_t offset,
                            PlatformSeekOrigin origin);
 
 int platform_close(PlatformFile file);
+
+// Takes an exclusive lock on the open file that other processes taking it
+// see, without waiting, and that stops no one from reading or writing the
+// file. Released when the file is closed. Returns 0; -2 when another process
+// holds it; -1 when the file cannot be locked at all (not a regular file).
+int platform_lock(PlatformFile file);
+
+// Empties the open file, whose position must be at its start. What is not a
+// regular file (a device) is left as it is. Returns 0 or -1.
+int platform_empty(PlatformFile file);
+
+// Whether name names the very file that is open as file.
+bool platform_names_open_file(const char *name, PlatformFile file);
 
 // What name names, without opening it.
 PlatformFileKind platform_file_kind(const char *name);

@@ -59,6 +59,14 @@ inline std::string slot_out_of_range(std::string_view name, std::int32_t slot) {
   return "`" + std::string(name) + "' のスロット番号 " + std::to_string(slot) +
          " は範囲外です (0 から 95 まで)。\n";
 }
+inline std::string sample_is_bank(std::string_view name) {
+  return "`" + std::string(name) +
+         "' は書き込み中の PDX "
+         "ファイルそのものなので、サンプルとして読み込めません。\n";
+}
+inline std::string bank_in_use(std::string_view bank) {
+  return "`" + std::string(bank) + "' は他の adpack が書き込み中です。\n";
+}
 inline std::string sample_too_large(std::string_view name) {
   return "`" + std::string(name) +
          "' は大きすぎて PDX ファイルに収まりません。\n";
