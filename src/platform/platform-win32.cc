@@ -13,6 +13,8 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 // mingw-w64's start-up code expands wildcards in the C runtime's argv when
@@ -437,7 +439,18 @@ const char *platform_failure_reason(void) {
   if (english_reason(code)) return reason_text;
   for (const KnownReason &known : KNOWN_REASONS)
     if (known.code == code) return known.text;
-  wsprintfA(reason_text, "System error %lu", static_cast<unsigned long>(code));
+  // By hand: wsprintfA would make the program import USER32.dll.
+  const char prefix[] = "System error ";
+  std::memcpy(reason_text, prefix, sizeof prefix - 1);
+  char digits[16];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + code % 10);
+    code /= 10;
+  } while (code != 0);
+  char *out = reason_text + sizeof prefix - 1;
+  while (count > 0) *out++ = digits[--count];
+  *out = '\0';
   return reason_text;
 }
 
