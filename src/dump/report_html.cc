@@ -16,11 +16,11 @@ constexpr int WAVE_HEIGHT = 128;
 const char STYLE[] =
     ":root{--ink:#1f2328;--muted:#59636e;--line:#d1d9e0;--bg:#f6f8fa;"
     "--card:#fff;--table:#818b98;--sample:#0969da;--shared:#8250df;"
-    "--overlap:#cf222e;--unref:#bf8700;--bad:#cf222e;--soft-bad:#ffebe9;"
+    "--overlap:#bf3989;--unref:#bf8700;--bad:#cf222e;--soft-bad:#ffebe9;"
     "--soft-note:#fff8c5}\n"
     "@media (prefers-color-scheme:dark){:root{--ink:#e6edf3;--muted:#9198a1;"
     "--line:#3d444d;--bg:#0d1117;--card:#151b23;--sample:#4493f8;"
-    "--shared:#ab7df8;--overlap:#f85149;--unref:#d29922;--bad:#f85149;"
+    "--shared:#ab7df8;--overlap:#db61a2;--unref:#d29922;--bad:#f85149;"
     "--soft-bad:#3c1618;--soft-note:#3b2e0b}}\n"
     "*{box-sizing:border-box}\n"
     "body{margin:0;font:15px/1.5 system-ui,-apple-system,'Segoe UI',"
