@@ -1,6 +1,6 @@
-#include <cstring>
-
 #include "bank/bank_layout.h"
+
+#include <cstring>
 
 std::uint32_t to_big_endian32(std::uint32_t value) {
   const unsigned char bytes[4] = {
