@@ -6,7 +6,7 @@
 #include "bank/placed_samples.h"
 #include "driver/guarded_open.h"
 #include "driver/messages.h"
-#include "driver/run.h"
+#include "driver/run_end.h"
 #include "platform/platform.h"
 
 namespace {

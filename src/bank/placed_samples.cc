@@ -9,7 +9,7 @@
 #include <unordered_map>
 
 #include "driver/messages.h"
-#include "driver/run.h"
+#include "driver/run_end.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 
 #include "driver/command_line.h"
 #include "driver/run.h"
+#include "driver/run_end.h"
 #include "driver/stream.h"
 #include "platform/platform.h"
 

@@ -9,6 +9,7 @@
 #include "driver/file_names.h"
 #include "driver/guarded_open.h"
 #include "driver/messages.h"
+#include "driver/run_end.h"
 #include "driver/stream.h"
 #include "list/list_reader.h"
 #include "platform/platform.h"
@@ -79,18 +80,4 @@ int run_adpack(int argc, char **argv) {
       place_entry(number, name, bank);
   }
   return finish_run();
-}
-
-int finish_run(void) {
-  if (close_all_file_streams() < 0) {
-    print_write_failed();
-    exit_run(-1);
-  }
-  print_finished();
-  return 0;
-}
-
-void fail_run(void) {
-  close_all_file_streams();
-  exit_run(-1);
 }

@@ -6,11 +6,4 @@
 // Returns 0 after a complete run; every failure ends the process instead.
 int run_adpack(int argc, char **argv);
 
-// Closes every file stream, checking that the bank's last bytes were stored,
-// then prints MSG_FINISHED. Returns 0; a failure ends the run instead.
-int finish_run(void);
-
-// Closes every file stream and ends the process with -1.
-[[noreturn]] void fail_run(void);
-
 #endif

@@ -394,9 +394,8 @@ int close_all_file_streams(void) {
   return failed ? -1 : closed;
 }
 
-void exit_run(int status) {
+void flush_all_streams(void) {
   for (Stream *stream = open_streams; stream; stream = stream->next_open)
     flush_output(stream);
   if (consoles_ready) flush_output(&console_out);
-  platform_exit(status);
 }

@@ -80,7 +80,8 @@ bool stream_shows_utf8(const Stream *stream);
 // it closed, or -1 when any of them failed.
 int close_all_file_streams(void);
 
-// The one exit path: writes out every open stream, then ends the process.
-[[noreturn]] void exit_run(int status);
+// Writes out whatever every open stream, standard output included, still
+// holds; failures are not reported.
+void flush_all_streams(void);
 
 #endif

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "driver/run_end.h"
 #include "support/cp932.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "driver/messages.h"
-#include "driver/run.h"
+#include "driver/run_end.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "driver/messages.h"
-#include "driver/run.h"
+#include "driver/run_end.h"
 #include "driver/stream.h"
 
 namespace {

@@ -58,6 +58,11 @@ std::optional<std::string> read_file(const fs::path& path) {
   return bytes;
 }
 
+bool entry_exists(const fs::path& path) {
+  std::error_code ignored;
+  return fs::exists(fs::symlink_status(path, ignored));
+}
+
 TreeSnapshot snapshot(const fs::path& root) {
   TreeSnapshot tree;
   for (auto it = fs::recursive_directory_iterator(root);

@@ -43,6 +43,9 @@ void write_file(const std::filesystem::path& path, std::string_view bytes);
 // The whole file, or nothing when it cannot be read.
 std::optional<std::string> read_file(const std::filesystem::path& path);
 
+// Whether anything is there, a symbolic link that leads nowhere included.
+bool entry_exists(const std::filesystem::path& path);
+
 // Every entry below root by its relative path: a regular file as "file:"
 // and its bytes, a directory as "dir", a symbolic link as "link:" and its
 // target, anything else as "other". Symbolic links are not followed.
