@@ -51,6 +51,37 @@ struct Outcome {
 
 enum Verdict { kRun, kReject };
 
+// What the directory holds while the samples are placed, the bank included.
+const char *const kDirectoryEntries[] = {"a.pcm", "b.pcm",   "c.pcm",  "z.pcm",
+                                         "d",     "bos.pdl", "bos.pdx"};
+
+bool same_ignoring_case(const std::string &a, const std::string &b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) {
+      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The file a name opens: itself when it exists as written, else the one
+// entry that differs from it only in letter case; none or several name
+// nothing.
+std::string found_name(const std::string &name) {
+  std::string found;
+  int matches = 0;
+  for (const char *entry : kDirectoryEntries) {
+    if (name == entry) return name;
+    if (same_ignoring_case(name, entry)) {
+      found = entry;
+      ++matches;
+    }
+  }
+  return matches == 1 ? found : name;
+}
+
 // What the run must leave, from the list and the files alone. Names that
 // reach outside the scratch directory, or name the bank itself, make an
 // input that says nothing about the program: those are rejected.
@@ -61,7 +92,10 @@ Verdict expect(std::string_view list, int dir_fd, Outcome *outcome) {
   std::string err;
   for (const list_model::Entry &entry : list_model::entries(list)) {
     const std::string &name = entry.name;
-    if (name.find('/') != std::string::npos || name == "bos.pdx")
+    // The registry keys on the name as written; the file system answers for
+    // the name found.
+    const std::string file = found_name(name);
+    if (name.find('/') != std::string::npos || file == "bos.pdx")
       return kReject;
     out += "`" + name + "'\t\t\t: ";
     if (entry.slot < 0 || entry.slot >= BankImage::kSlots) {
@@ -76,7 +110,7 @@ Verdict expect(std::string_view list, int dir_fd, Outcome *outcome) {
       continue;
     }
     struct stat info {};
-    if (fstatat(dir_fd, name.c_str(), &info, 0) != 0) {
+    if (fstatat(dir_fd, file.c_str(), &info, 0) != 0) {
       err = name + console_bytes(" が見つかりません。\n");
       break;
     }
@@ -88,7 +122,7 @@ Verdict expect(std::string_view list, int dir_fd, Outcome *outcome) {
       break;
     }
     if (!S_ISREG(info.st_mode)) return kReject;
-    int fd = openat(dir_fd, name.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openat(dir_fd, file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) std::abort();
     std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
     if (read(fd, bytes.data(), bytes.size()) != info.st_size) std::abort();

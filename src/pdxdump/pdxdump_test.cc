@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "pdxdump/dump_in_process.h"
 #include "pdxdump/hand_made_bank.h"
 #include "support/files.h"
 #include "support/process.h"
@@ -26,22 +27,6 @@ using adpack_test::TempDir;
 using adpack_test::write_file;
 
 const Launcher kPdxdump{"native", {}, PDXDUMP_PROGRAM};
-
-struct DumpRun {
-  int status;
-  std::string out, err;
-};
-
-DumpRun dump(std::vector<std::string> args) {
-  args.insert(args.begin(), "pdxdump");
-  std::vector<char *> argv;
-  for (std::string &arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  DumpRun result;
-  result.status = run_pdxdump(static_cast<int>(args.size()), argv.data(),
-                              &result.out, &result.err);
-  return result;
-}
 
 class Pdxdump : public testing::Test {
  protected:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "adpcm/adpcm.h"
+#include "pdxdump/dump_in_process.h"
 #include "pdxdump/hand_made_bank.h"
 #include "pdxdump/pdxdump.h"
 #include "pdxdump/report_html.h"
@@ -20,22 +21,6 @@ using adpack_test::entry_exists;
 using adpack_test::read_file;
 using adpack_test::TempDir;
 using adpack_test::write_file;
-
-struct DumpRun {
-  int status;
-  std::string out, err;
-};
-
-DumpRun dump(std::vector<std::string> args) {
-  args.insert(args.begin(), "pdxdump");
-  std::vector<char *> argv;
-  for (std::string &arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  DumpRun result;
-  result.status = run_pdxdump(static_cast<int>(args.size()), argv.data(),
-                              &result.out, &result.err);
-  return result;
-}
 
 // What the decoder makes of a whole sample at once, as a WAV holds it.
 std::string expected_wav_data(const std::string &coded) {
