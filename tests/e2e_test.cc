@@ -59,6 +59,12 @@ std::vector<Node> Samples(std::string list, std::string list_name = "bos.pdl") {
           File("z.pcm", ""), File(std::move(list_name), std::move(list))};
 }
 
+// Files beside the ones a case starts from: a bank, a link, a FIFO.
+std::vector<Node> With(std::vector<Node> files, std::vector<Node> more) {
+  files.insert(files.end(), more.begin(), more.end());
+  return files;
+}
+
 // The bank the run must leave: the samples in the order they were copied
 // (paths from the scratch root; a directory counts as empty) and the slots in
 // the order they were written, each naming an index into data.
@@ -379,12 +385,7 @@ std::vector<Case> Cases() {
 
       // Wrong command lines touch nothing.
       {.name = "usage_without_argument",
-       .files =
-           [] {
-             auto files = Samples(kWorkedList);
-             files.push_back(File("bos.pdx", kJunk));
-             return files;
-           }(),
+       .files = With(Samples(kWorkedList), {File("bos.pdx", kJunk)}),
        .args = {},
        .status = 255,
        .out = std::string(text::kUsage),
@@ -421,12 +422,7 @@ std::vector<Case> Cases() {
        .err = text::open_failed("bos.pdl"),
        .bank = std::nullopt},
       {.name = "bank_is_a_directory",
-       .files =
-           [] {
-             auto files = Samples(kWorkedList);
-             files.push_back(Dir("bos.pdx"));
-             return files;
-           }(),
+       .files = With(Samples(kWorkedList), {Dir("bos.pdx")}),
        .args = {"bos"},
        .status = 255,
        .out = "",
@@ -449,24 +445,14 @@ std::vector<Case> Cases() {
        .err = text::open_failed("x.pdx"),
        .bank = std::nullopt},
       {.name = "bank_is_a_hard_link_to_the_list",
-       .files =
-           [] {
-             auto files = Samples(kWorkedList);
-             files.push_back(HardLink("bos.pdx", "bos.pdl"));
-             return files;
-           }(),
+       .files = With(Samples(kWorkedList), {HardLink("bos.pdx", "bos.pdl")}),
        .args = {"bos"},
        .status = 255,
        .out = "",
        .err = text::list_is_bank("bos.pdx"),
        .bank = std::nullopt},
       {.name = "bank_is_a_symlink_to_the_list",
-       .files =
-           [] {
-             auto files = Samples(kWorkedList);
-             files.push_back(Symlink("bos.pdx", "bos.pdl"));
-             return files;
-           }(),
+       .files = With(Samples(kWorkedList), {Symlink("bos.pdx", "bos.pdl")}),
        .args = {"bos"},
        .status = 255,
        .out = "",
@@ -477,37 +463,23 @@ std::vector<Case> Cases() {
       // Nothing opened for the bank or a sample waits: a FIFO that no
       // program writes or reads ends the run at once or yields nothing.
       {.name = "bank_is_a_fifo",
-       .files =
-           [] {
-             auto files = Samples(kWorkedList);
-             files.push_back(Fifo("bos.pdx"));
-             return files;
-           }(),
+       .files = With(Samples(kWorkedList), {Fifo("bos.pdx")}),
        .args = {"bos"},
        .status = 255,
        .out = "",
        .err = text::open_failed("bos.pdx"),
        .bank = std::nullopt},
       {.name = "bank_is_a_symlink_to_a_fifo",
-       .files =
-           [] {
-             auto files = Samples(kWorkedList);
-             files.push_back(Fifo("pipe"));
-             files.push_back(Symlink("bos.pdx", "pipe"));
-             return files;
-           }(),
+       .files = With(Samples(kWorkedList),
+                     {Fifo("pipe"), Symlink("bos.pdx", "pipe")}),
        .args = {"bos"},
        .status = 255,
        .out = "",
        .err = text::open_failed("bos.pdx"),
        .bank = std::nullopt},
       {.name = "fifo_as_sample",
-       .files =
-           [] {
-             auto files = Samples("0 = a.pcm\n1 = pipe.pcm\n2 = b.pcm\n");
-             files.push_back(Fifo("pipe.pcm"));
-             return files;
-           }(),
+       .files = With(Samples("0 = a.pcm\n1 = pipe.pcm\n2 = b.pcm\n"),
+                     {Fifo("pipe.pcm")}),
        .args = {"bos"},
        .status = 0,
        .out = prefix("a.pcm") + "done.\n" + prefix("pipe.pcm") + "done.\n" +
@@ -528,12 +500,8 @@ std::vector<Case> Cases() {
        .err = text::sample_is_bank("bos.pdx"),
        .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
       {.name = "sample_is_a_symlink_to_the_bank",
-       .files =
-           [] {
-             auto files = Samples("0 = a.pcm\n1 = self.pcm\n2 = b.pcm\n");
-             files.push_back(Symlink("self.pcm", "bos.pdx"));
-             return files;
-           }(),
+       .files = With(Samples("0 = a.pcm\n1 = self.pcm\n2 = b.pcm\n"),
+                     {Symlink("self.pcm", "bos.pdx")}),
        .args = {"bos"},
        .status = 255,
        .out = prefix("a.pcm") + "done.\n" + prefix("self.pcm"),
@@ -570,12 +538,7 @@ std::vector<Case> Cases() {
        .err = text::not_found(""),
        .bank = Bank{}},
       {.name = "directory_as_sample",
-       .files =
-           [] {
-             auto files = Samples("0 = a.pcm\n3 = dir\n1 = b.pcm\n");
-             files.push_back(Dir("dir"));
-             return files;
-           }(),
+       .files = With(Samples("0 = a.pcm\n3 = dir\n1 = b.pcm\n"), {Dir("dir")}),
        .args = {"bos"},
        .status = 255,
        .out = prefix("a.pcm") + "done.\n" + prefix("dir"),
