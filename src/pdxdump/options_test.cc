@@ -7,14 +7,15 @@
 
 namespace {
 
-// Parses args as they follow the program's name on a command line.
-int parse(std::vector<std::string> args, DumpOptions *options,
+// Parses words as they follow the program's name on a command line. The
+// options point into words, so the caller keeps them.
+int parse(std::vector<std::string> &words, DumpOptions *options,
           std::string *error) {
-  args.insert(args.begin(), "pdxdump");
+  words.insert(words.begin(), "pdxdump");
   std::vector<char *> argv;
-  for (std::string &arg : args) argv.push_back(arg.data());
+  for (std::string &word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  return parse_options(static_cast<int>(args.size()), argv.data(), options,
+  return parse_options(static_cast<int>(words.size()), argv.data(), options,
                        error);
 }
 
@@ -48,9 +49,10 @@ class Options : public testing::TestWithParam<OptionCase> {};
 
 TEST_P(Options, ParseAsDocumented) {
   const OptionCase &c = GetParam();
+  std::vector<std::string> words = c.args;
   DumpOptions options;
   std::string error;
-  ASSERT_EQ(parse(c.args, &options, &error), 0) << error;
+  ASSERT_EQ(parse(words, &options, &error), 0) << error;
   EXPECT_STREQ(options.bank, c.bank);
   EXPECT_STREQ(options.extract_dir, c.extract_dir);
   EXPECT_EQ(options.all, c.all);
@@ -84,9 +86,10 @@ class SoundOptions : public testing::TestWithParam<SoundOptionCase> {};
 
 TEST_P(SoundOptions, ParseAsDocumented) {
   const SoundOptionCase &c = GetParam();
+  std::vector<std::string> words = c.args;
   DumpOptions options;
   std::string error;
-  ASSERT_EQ(parse(c.args, &options, &error), 0) << error;
+  ASSERT_EQ(parse(words, &options, &error), 0) << error;
   EXPECT_EQ(options.wav, c.wav);
   EXPECT_STREQ(options.html, c.html);
   EXPECT_EQ(options.rate, c.rate);
@@ -140,9 +143,10 @@ class RefusedOptions : public testing::TestWithParam<RefusedCase> {};
 
 TEST_P(RefusedOptions, SayWhy) {
   const RefusedCase &c = GetParam();
+  std::vector<std::string> words = c.args;
   DumpOptions options;
   std::string error;
-  EXPECT_EQ(parse(c.args, &options, &error), -1);
+  EXPECT_EQ(parse(words, &options, &error), -1);
   EXPECT_EQ(error, c.error);
 }
 
