@@ -4,9 +4,14 @@
 #   TESTING  the BUILD_TESTING left in the cache (when it passes)
 #   OUTPUT   a regular expression that cmake's output must match
 #   ABSENT   a regular expression that no cache entry's name may match
+#   PRESET   the configure preset to start from, if any (its binary
+#            directory replaced by WORK)
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${WORK}")
 string(REPLACE "|" ";" args "${ARGS}")
+if(PRESET)
+  list(PREPEND args --preset ${PRESET})
+endif()
 execute_process(
   COMMAND ${CMAKE_COMMAND} -S ${SOURCE} -B ${WORK} -G ${GENERATOR}
           -DCMAKE_CXX_COMPILER=${CXX} ${args}

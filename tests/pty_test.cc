@@ -93,6 +93,8 @@ std::vector<Key> Keys() {
       {"Enter", "\r", false, false, std::nullopt},
       {"Esc", "\x1b", false, false, std::nullopt},
       {"CtrlC", "\x03", false, false, std::nullopt},
+      {"CtrlZ", "\x1a", false, false, std::nullopt},
+      {"CtrlBackslash", "\x1c", false, false, std::nullopt},
       {"ArrowUp", "\x1b[A", false, false, std::nullopt},
       {"F1", "\x1bOP", false, false, std::nullopt},
       {"F5", "\x1b[15~", false, false, std::nullopt},
