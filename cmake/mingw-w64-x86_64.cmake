@@ -10,6 +10,9 @@ set(ADPACK_MINGW_PREFIX x86_64-w64-mingw32)
 # winpthread.
 find_program(CMAKE_CXX_COMPILER NAMES ${ADPACK_MINGW_PREFIX}-g++-win32
              ${ADPACK_MINGW_PREFIX}-g++ REQUIRED)
+# C only for the sound libraries that the build makes from their sources.
+find_program(CMAKE_C_COMPILER NAMES ${ADPACK_MINGW_PREFIX}-gcc-win32
+             ${ADPACK_MINGW_PREFIX}-gcc)
 find_program(CMAKE_RC_COMPILER NAMES ${ADPACK_MINGW_PREFIX}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${ADPACK_MINGW_PREFIX})
