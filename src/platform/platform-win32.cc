@@ -500,7 +500,8 @@ PlatformFile platform_std_input(void) {
 
 bool platform_failure_is_closed_pipe(void) {
   DWORD code = GetLastError();
-  return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE;
+  return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE ||
+         code == ERROR_PIPE_NOT_CONNECTED;
 }
 
 // The file system itself ignores letter case: every name is as found.
