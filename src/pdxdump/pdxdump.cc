@@ -21,6 +21,7 @@ namespace {
 const char HELP_TEXT[] =
     "Usage: pdxdump [OPTION]... BANK\n"
     "Show the table of a PDX bank, check its layout, or take it apart.\n"
+    "With - as BANK, the bank is read from standard input.\n"
     "\n"
     "  -a, --all           list the empty slots too\n"
     "  -j, --json          give the report as JSON\n"
