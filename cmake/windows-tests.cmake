@@ -1,4 +1,4 @@
-# adpack.exe, cross-compiled with mingw-w64 as part of the native build, and
+# adpack.exe and pdxdump.exe, cross-compiled with mingw-w64 as part of the native build, and
 # the wine prefix in which the suites run it. Included by the native build
 # with tests; sets ADPACK_WINDOWS_TESTS_READY and, when something is
 # missing, ADPACK_WINDOWS_TESTS_MISSING.
@@ -38,6 +38,7 @@ endif()
 include(ExternalProject)
 set(ADPACK_WINDOWS_DIR ${PROJECT_BINARY_DIR}/windows)
 set(ADPACK_WINDOWS_BINARY ${ADPACK_WINDOWS_DIR}/adpack.exe)
+set(ADPACK_WINDOWS_PDXDUMP ${ADPACK_WINDOWS_DIR}/pdxdump.exe)
 set(ADPACK_WINE_PREFIX ${PROJECT_BINARY_DIR}/wine-prefix)
 ExternalProject_Add(adpack_windows
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
@@ -47,9 +48,9 @@ ExternalProject_Add(adpack_windows
     -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
     -DBUILD_TESTING=OFF
     -DADPACK_WERROR=${ADPACK_WERROR}
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target adpack
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target adpack pdxdump
   BUILD_ALWAYS TRUE
-  BUILD_BYPRODUCTS ${ADPACK_WINDOWS_BINARY}
+  BUILD_BYPRODUCTS ${ADPACK_WINDOWS_BINARY} ${ADPACK_WINDOWS_PDXDUMP}
   INSTALL_COMMAND "")
 
 # A fresh prefix for every run of the suites, and a wine server kept running
@@ -72,7 +73,11 @@ add_test(NAME windows_exe_needs_only_system_dlls
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${ADPACK_MINGW_OBJDUMP}
           -DEXE=${ADPACK_WINDOWS_BINARY}
           -P ${PROJECT_SOURCE_DIR}/cmake/windows-imports.cmake)
-set_tests_properties(windows_exe_needs_only_system_dlls PROPERTIES
-  LABELS windows)
+add_test(NAME windows_pdxdump_exe_needs_only_system_dlls
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${ADPACK_MINGW_OBJDUMP}
+          -DEXE=${ADPACK_WINDOWS_PDXDUMP}
+          -P ${PROJECT_SOURCE_DIR}/cmake/windows-imports.cmake)
+set_tests_properties(windows_exe_needs_only_system_dlls
+  windows_pdxdump_exe_needs_only_system_dlls PROPERTIES LABELS windows)
 
 set(ADPACK_WINDOWS_TESTS_READY TRUE)

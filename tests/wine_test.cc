@@ -1,7 +1,11 @@
 // What only adpack.exe under wine can show: the overwrite question answered
-// on wine's console, and the exit status as a command prompt sees it.
+// on wine's console, and the exit status as a command prompt sees it; and
+// pdxdump.exe, whose files and page must be the native build's, byte for
+// byte.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -179,6 +183,59 @@ TEST_F(WineExitStatusTest, CommandPromptSeesZeroAfterACompleteRun) {
   EXPECT_PRED_FORMAT2(SameBytes, worked::bank(),
                       read_file(dir_ / "bos.pdx").value_or("<none>"));
 }
+
+// pdxdump.exe under wine against the native pdxdump, each in a directory of
+// its own holding the same bank: both streams, the status and every file
+// written the same, byte for byte.
+class WinePdxdumpTest : public ::testing::Test {
+ protected:
+  struct Side {
+    RunResult result;
+    std::map<std::string, std::string> files;
+  };
+
+  Side run_in(const Launcher& launcher, const std::vector<std::string>& args) {
+    TempDir& dir = launcher.name == "native" ? native_ : wine_;
+    write_file(dir / "bos.pdx", worked::bank());
+    Side side;
+    side.result = run({.argv = launcher.command(args),
+                       .cwd = dir.path().string(),
+                       .timeout = std::chrono::milliseconds(20000)});
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(dir.path())) {
+      if (!entry.is_regular_file()) continue;
+      side.files[std::filesystem::relative(entry.path(), dir.path())
+                     .generic_string()] =
+          read_file(entry.path()).value_or("<unreadable>");
+    }
+    return side;
+  }
+
+  void expect_same(const std::vector<std::string>& args) {
+    Side native = run_in({"native", {}, PDXDUMP_BINARY}, args);
+    Launcher wine = wine_launcher();
+    wine.binary = PDXDUMP_WINDOWS_BINARY;
+    Side windows = run_in(wine, args);
+    ASSERT_TRUE(windows.result.exited) << windows.result.describe();
+    EXPECT_EQ(windows.result.exit_status, native.result.exit_status);
+    EXPECT_PRED_FORMAT2(SameBytes, native.result.out, windows.result.out);
+    EXPECT_PRED_FORMAT2(SameBytes, native.result.err, windows.result.err);
+    EXPECT_EQ(windows.files.size(), native.files.size());
+    for (const auto& [name, bytes] : native.files) {
+      auto found = windows.files.find(name);
+      ASSERT_NE(found, windows.files.end()) << name;
+      EXPECT_PRED_FORMAT2(SameBytes, bytes, found->second) << name;
+    }
+  }
+
+  TempDir native_, wine_;
+};
+
+TEST_F(WinePdxdumpTest, ExtractsTheSameFiles) {
+  expect_same({"--extract", "out", "--wav", "bos.pdx"});
+}
+
+TEST_F(WinePdxdumpTest, DrawsTheSamePage) { expect_same({"--html", "-", "bos.pdx"}); }
 
 }  // namespace
 }  // namespace adpack_test

@@ -204,6 +204,18 @@ BankReport check_bank(const unsigned char *table, std::size_t table_bytes,
   return report;
 }
 
+std::string not_a_bank_warning(const BankReport &report) {
+  int outside = 0;
+  for (const SlotRow &row : report.rows)
+    if (row.filled && (row.offset > report.file_size ||
+                       row.length > report.file_size - row.offset))
+      ++outside;
+  if (outside * 2 <= report.slots_used) return "";
+  return "this does not look like a bank: " + std::to_string(outside) +
+         " of its " + std::to_string(report.slots_used) +
+         " filled slots point past the end of the file";
+}
+
 const char *problem_kind_name(ProblemKind kind) {
   switch (kind) {
     case PROBLEM_SHORT_FILE:

@@ -65,6 +65,11 @@ struct BankReport {
 BankReport check_bank(const unsigned char *table, std::size_t table_bytes,
                       std::uint64_t file_size);
 
+// One line, plain ASCII, when most filled slots point past the end of the
+// file, as the bytes of a web page or a sound file read as a table do;
+// empty when the file may well be a bank.
+std::string not_a_bank_warning(const BankReport &report);
+
 // The name of a problem's kind, as JSON gives it.
 const char *problem_kind_name(ProblemKind kind);
 

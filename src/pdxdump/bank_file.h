@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bank/bank_layout.h"
 #include "platform/platform.h"
@@ -14,6 +15,9 @@ struct BankFile {
   std::uint64_t size;
   unsigned char table[BANK_TABLE_SIZE];
   std::size_t table_bytes;  // the table's size, or the file's when shorter
+  bool standard_input;      // file is standard input, which stays open
+  bool in_memory;           // read whole into held: a pipe cannot seek
+  std::vector<unsigned char> held;
 };
 
 // Opens name, which must be a regular file, and reads its size and table.
@@ -21,6 +25,11 @@ struct BankFile {
 // then), with the reason in *reason when it is given and one is known.
 int open_bank_file(const char *name, BankFile *bank,
                    std::string *reason = nullptr);
+
+// Takes the bank from standard input: read in place when it is a file,
+// else (a pipe, a terminal) read whole into memory. Returns as
+// open_bank_file does.
+int open_bank_input(BankFile *bank, std::string *reason = nullptr);
 
 void close_bank_file(BankFile *bank);
 

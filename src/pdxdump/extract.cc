@@ -29,12 +29,7 @@ std::string entry_line(int slot, const std::string &name) {
   return std::to_string(slot) + " = " + name + "\n";
 }
 
-// What this run has made in the directory, so that a failure takes back
-// all of it and no extraction is ever left half done.
-struct Created {
-  std::string dir;  // the directory itself, when this run made it
-  std::vector<std::string> files;
-};
+using Created = ExtractionWritten;
 
 // before, the name in quotes, then after. Built by appending alone: a
 // literal put before a temporary string trips g++ 12's -Wrestrict at -O3.
@@ -50,21 +45,6 @@ std::string quoted(const char *before, const std::string &name,
 
 std::string with_reason(const std::string &message, const std::string &reason) {
   return reason.empty() ? message : message + ": " + reason;
-}
-
-// Removes what the run made, newest first. A file that stays is named, so
-// that nothing is left behind unsaid.
-void undo_extraction(const Created &created, std::string *error) {
-  for (auto file = created.files.rbegin(); file != created.files.rend();
-       ++file) {
-    if (platform_remove_file(file->c_str()) != 0)
-      *error +=
-          with_reason(quoted("; cannot remove ", *file), failure_reason());
-  }
-  if (!created.dir.empty() &&
-      platform_remove_directory(created.dir.c_str()) != 0)
-    *error += with_reason(quoted("; cannot remove the directory ", created.dir),
-                          failure_reason());
 }
 
 int create_file(const std::string &path, PlatformFile *file, Created *created,
@@ -149,7 +129,7 @@ int make_directory(const char *dir, Created *created, std::string *error) {
                          failure_reason());
     return -1;
   }
-  created->dir = dir;
+  created->dir = found_name(dir);
   return 0;
 }
 
@@ -233,11 +213,38 @@ std::string path_in(const char *dir, const std::string &name) {
   return path + name;
 }
 
+// The directory's name as found, so that the files are written, and
+// removed, by the names they really have.
 int write_extraction(const ExtractPlan &plan, const BankFile *bank,
-                     const char *dir, std::string *error) {
+                     const char *dir, std::string *error,
+                     ExtractionWritten *written) {
   Created created;
   if (make_directory(dir, &created, error) != 0) return -1;
-  if (write_files(plan, bank, dir, &created, error) == 0) return 0;
+  std::string found_dir = found_name(dir);
+  if (write_files(plan, bank, found_dir.c_str(), &created, error) == 0) {
+    if (written) *written = created;
+    return 0;
+  }
   undo_extraction(created, error);
   return -1;
+}
+
+void undo_extraction(const ExtractionWritten &written, std::string *error) {
+  for (auto file = written.files.rbegin(); file != written.files.rend();
+       ++file) {
+    if (platform_remove_file(file->c_str()) != 0)
+      *error +=
+          with_reason(quoted("; cannot remove ", *file), failure_reason());
+  }
+  if (!written.dir.empty() &&
+      platform_remove_directory(written.dir.c_str()) != 0)
+    *error += with_reason(quoted("; cannot remove the directory ", written.dir),
+                          failure_reason());
+}
+
+std::string found_name(const std::string &name) {
+  std::vector<char> found(name.size() + 4096);
+  if (platform_found_name(name.c_str(), found.data(), found.size()) != 0)
+    return name;
+  return found.data();
 }

@@ -36,13 +36,29 @@ ExtractPlan plan_extract(const BankReport &report, const char *bank_name);
 // Adds a WAV file at rate beside each sample file of the plan.
 void add_wav_files(ExtractPlan *plan, unsigned rate);
 
+// What an extraction wrote, by the names the files really have (dir may
+// have been found in another letter case), so that it can be taken back.
+struct ExtractionWritten {
+  std::string dir;  // the directory itself, when this run made it
+  std::vector<std::string> files;
+};
+
 // Writes the plan's files into dir, made first if it does not exist (its
 // parent must). All or nothing: nothing is written when any of the files
 // exists already, no file is ever replaced, and a failure part-way removes
 // every file, and the directory, that this run made. Returns 0, or -1 after
-// setting *error (one line, no line feed).
+// setting *error (one line, no line feed). When written is given, it keeps
+// what was written, so that a later failure of the run can take it back.
 int write_extraction(const ExtractPlan &plan, const BankFile *bank,
-                     const char *dir, std::string *error);
+                     const char *dir, std::string *error,
+                     ExtractionWritten *written = nullptr);
+
+// Removes what an extraction wrote, newest first. A file that stays is
+// named at the end of *error, so that nothing is left behind unsaid.
+void undo_extraction(const ExtractionWritten &written, std::string *error);
+
+// name as the file system holds it (see platform_found_name).
+std::string found_name(const std::string &name);
 
 // dir and name joined by a slash.
 std::string path_in(const char *dir, const std::string &name);

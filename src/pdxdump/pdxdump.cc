@@ -1,6 +1,7 @@
 #include "pdxdump/pdxdump.h"
 
 #include <cstring>
+#include <new>
 
 #include "pdxdump/ascii.h"
 #include "pdxdump/bank_check.h"
@@ -20,6 +21,7 @@ namespace {
 const char HELP_TEXT[] =
     "Usage: pdxdump [OPTION]... BANK\n"
     "Show the table of a PDX bank, check its layout, or take it apart.\n"
+    "With - as BANK, the bank is read from standard input.\n"
     "\n"
     "  -a, --all           list the empty slots too\n"
     "  -j, --json          give the report as JSON\n"
@@ -45,27 +47,74 @@ int fail(std::string *err, const std::string &message) {
   return DUMP_FAILED;
 }
 
-// Never replaces a file, as --extract does not.
-int write_page(const std::string &page, const char *name, std::string *error) {
-  PlatformFile file;
-  int opened = platform_open(name, PLATFORM_OPEN_WRITE_NEW, &file);
+// What the run has written so far, so that a failure, even one to allocate
+// memory, takes all of it back.
+struct RunWritten {
+  ExtractionWritten extraction;
+  std::string page;  // the page's file as found, once made
+  bool page_open;
+  PlatformFile page_file;
+};
+
+std::string quoted_name(const std::string &name) {
+  return "'" + printable_name(name) + "'";
+}
+
+std::string with_reason(std::string message, const std::string &reason) {
+  if (!reason.empty()) message += ": " + reason;
+  return message;
+}
+
+// Appends to *error what could not be removed.
+void take_back(RunWritten *written, std::string *error) {
+  if (written->page_open) platform_close(written->page_file);
+  written->page_open = false;
+  if (!written->page.empty() &&
+      platform_remove_file(written->page.c_str()) != 0)
+    *error += with_reason("; cannot remove " + quoted_name(written->page),
+                          failure_reason());
+  written->page.clear();
+  undo_extraction(written->extraction, error);
+  written->extraction = ExtractionWritten();
+}
+
+int fail_back(std::string *err, RunWritten *written, std::string message) {
+  take_back(written, &message);
+  return fail(err, message);
+}
+
+// Made before anything else is written, so that a page that exists already
+// stops the run while nothing has changed; never replaced, as --extract
+// replaces nothing.
+int create_page(const char *name, RunWritten *written, std::string *error) {
+  int opened = platform_open(name, PLATFORM_OPEN_WRITE_NEW, &written->page_file);
   if (opened != 0) {
-    *error = opened == -2 ? "'" + printable_name(name) +
-                                "' exists already; it is left as it is"
-                          : "cannot create '" + printable_name(name) + "'";
+    *error = opened == -2 ? quoted_name(name) +
+                                " exists already; it is left as it is"
+                          : with_reason("cannot create " + quoted_name(name),
+                                        failure_reason());
     return -1;
   }
-  int written = write_all(file, page.data(), page.size());
-  if (platform_close(file) != 0 || written != 0) {
-    *error = "cannot write '" + printable_name(name) + "'";
-    return -1;
-  }
+  written->page_open = true;
+  written->page = found_name(name);
   return 0;
 }
 
-}  // namespace
+int open_bank(const char *name, BankFile *bank, std::string *error) {
+  std::string reason;
+  bool standard_input = std::strcmp(name, "-") == 0;
+  int opened = standard_input ? open_bank_input(bank, &reason)
+                              : open_bank_file(name, bank, &reason);
+  if (opened == 0) return 0;
+  *error = with_reason(standard_input ? std::string("cannot read the standard "
+                                                    "input")
+                                      : "cannot read " + quoted_name(name),
+                       reason);
+  return -1;
+}
 
-int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
+int run(int argc, char **argv, std::string *out, std::string *err,
+        const PlatformFile *standard_output, RunWritten *written) {
   DumpOptions options;
   std::string error;
   if (parse_options(argc, argv, &options, &error) != 0) {
@@ -82,40 +131,54 @@ int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
     return DUMP_OK;
   }
 
+  bool page_out = options.html && std::strcmp(options.html, "-") == 0;
+  if (options.html && !page_out &&
+      create_page(options.html, written, &error) != 0)
+    return fail(err, error);
   BankFile bank;
-  std::string reason;
-  if (open_bank_file(options.bank, &bank, &reason) != 0) {
-    std::string message = "cannot read '" + printable_name(options.bank) + "'";
-    return fail(err, reason.empty() ? message : message + ": " + reason);
-  }
+  if (open_bank(options.bank, &bank, &error) != 0)
+    return fail_back(err, written, error);
   BankReport report = check_bank(bank.table, bank.table_bytes, bank.size);
   ExtractPlan plan;
   if (options.extract_dir) {
     plan = plan_extract(report, options.bank);
     if (options.wav) add_wav_files(&plan, options.rate);
-    int written = write_extraction(plan, &bank, options.extract_dir, &error);
-    if (written != 0) {
+    if (write_extraction(plan, &bank, options.extract_dir, &error,
+                         &written->extraction) != 0) {
       close_bank_file(&bank);
-      return fail(err, error);
+      return fail_back(err, written, error);
     }
   }
   int status = report.problems.empty() ? DUMP_OK : DUMP_PROBLEMS;
-  bool page_out = options.html && std::strcmp(options.html, "-") == 0;
   if (options.html) {
-    std::string page;
+    PageOut page = page_out && standard_output
+                       ? page_to_file(*standard_output)
+                       : page_out ? page_to_text(out)
+                                  : page_to_file(written->page_file);
     int drawn =
-        format_html_report(options.bank, report, options.rate, &bank, &page);
+        write_html_report(options.bank, report, options.rate, &bank, &page);
     close_bank_file(&bank);
-    if (drawn != 0)
-      return fail(err, "cannot read '" + printable_name(options.bank) + "'");
-    if (page_out) {
-      if (out->empty())
-        out->swap(page);
-      else
-        *out += page;
-      return status;
+    if (drawn == -1)
+      return fail_back(err, written,
+                       options.bank && std::strcmp(options.bank, "-") == 0
+                           ? "cannot read the standard input"
+                           : "cannot read " + quoted_name(options.bank));
+    // A reader that has had enough, as head has, is no failure.
+    if (page_out && page.closed_pipe) return status;
+    if (page_out && drawn != 0)
+      return fail_back(err, written,
+                       with_reason("cannot write the standard output",
+                                   page.reason));
+    if (page_out) return status;
+    written->page_open = false;
+    if (platform_close(written->page_file) != 0 && drawn == 0) {
+      page.reason = failure_reason();
+      drawn = -2;
     }
-    if (write_page(page, options.html, &error) != 0) return fail(err, error);
+    if (drawn != 0)
+      return fail_back(err, written,
+                       with_reason("cannot write " + quoted_name(options.html),
+                                   page.reason));
   } else {
     close_bank_file(&bank);
   }
@@ -130,4 +193,26 @@ int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
   if (options.html && !options.json)
     *out += "wrote " + printable_name(options.html) + ": the page\n";
   return status;
+}
+
+}  // namespace
+
+int run_pdxdump(int argc, char **argv, std::string *out, std::string *err,
+                const PlatformFile *standard_output) {
+  RunWritten written;
+  written.page_open = false;
+  written.page_file = 0;
+  try {
+    return run(argc, argv, out, err, standard_output, &written);
+  } catch (const std::bad_alloc &) {
+    // Taking back needs little memory; the message, less.
+    std::string message = "out of memory";
+    try {
+      take_back(&written, &message);
+    } catch (const std::bad_alloc &) {
+    }
+    out->clear();
+    *err += "pdxdump: " + message + "\n";
+    return DUMP_FAILED;
+  }
 }

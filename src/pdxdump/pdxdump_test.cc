@@ -17,6 +17,15 @@
 #include "support/files.h"
 #include "support/process.h"
 
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PDXDUMP_TEST_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define PDXDUMP_TEST_ADDRESS_SANITIZER 1
+#endif
+
 namespace {
 
 using adpack_test::Launcher;
@@ -247,6 +256,125 @@ TEST_F(Pdxdump, ExtractionThatFillsTheDiskLeavesNothing) {
                          "/s01.pcm': No space left on device\n");
     EXPECT_TRUE(std::filesystem::is_empty(small)) << out;
   }
+}
+
+// Whatever fails, nothing that the run wrote stays, also where a directory
+// is found in another letter case, so that its files have other names than
+// the ones given.
+TEST_F(Pdxdump, FailureTakesBackEveryFileByItsRealName) {
+  write_file(dir_ + "/big.pdx",
+             hand_made_bank({{0, 768, 3000}, {1, 3768, 3000}}, 6768));
+  std::filesystem::create_directory(dir_ + "/PARTS");
+  std::filesystem::create_directory(dir_ + "/SUB");
+  struct {
+    std::vector<std::string> args;
+    unsigned long long file_size_limit;
+    std::string err;
+  } cases[] = {
+      {{"--extract", "parts", "--wav", "big.pdx"},
+       4000,
+       "cannot write 'PARTS/s00.wav': File too large"},
+      {{"--extract", "sub/made", "big.pdx"},
+       2000,
+       "cannot write 'SUB/made/s00.pcm': File too large"},
+      {{"--html", "sub/page.html", "--extract", "parts", "big.pdx"},
+       4000,
+       "cannot write 'sub/page.html': File too large"},
+  };
+  for (const auto &c : cases) {
+    RunResult r = run({.argv = kPdxdump.command(c.args),
+                       .cwd = dir_,
+                       .file_size_limit = c.file_size_limit});
+    EXPECT_EQ(r.exit_status, 2) << c.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "pdxdump: " + c.err + "\n");
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ + "/PARTS")) << c.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ + "/SUB")) << c.err;
+  }
+}
+
+// The page's name is tried before anything is written: a page that exists
+// stops the run before the extraction.
+TEST_F(Pdxdump, ExistingPageStopsTheRunBeforeTheExtraction) {
+  write_file(dir_ + "/page.html", "mine");
+  RunResult r = run({.argv = kPdxdump.command(
+                         {"--extract", "out", "--html", "PAGE.HTML", good_}),
+                     .cwd = dir_});
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.err,
+            "pdxdump: 'PAGE.HTML' exists already; it is left as it is\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/out"));
+  EXPECT_EQ(read_file(dir_ + "/page.html"), "mine");
+}
+
+// As a filter: the bank from a pipe, and a reader that stops early, as
+// head does, is no failure.
+TEST_F(Pdxdump, WorksAsAFilter) {
+  RunResult named = run({.argv = kPdxdump.command({"--json", good_})});
+  RunResult piped = run({.argv = kPdxdump.command({"--json", "-"}),
+                         .input = read_file(good_).value()});
+  EXPECT_EQ(piped.exit_status, 0);
+  EXPECT_EQ(piped.err, "");
+  EXPECT_EQ(piped.out, std::string(named.out).replace(
+                           named.out.find(good_), good_.size(), "-"));
+
+  std::string big = dir_ + "/big.pdx";
+  write_file(big, hand_made_bank({{0, 768, 1 << 20}}, 768 + (1 << 20)));
+  for (const auto &args : std::vector<std::vector<std::string>>{
+           {"--html", "-", big}, {"--all", bad_}}) {
+    RunResult r =
+        run({.argv = kPdxdump.command(args), .out = adpack_test::Capture::kNoReader});
+    EXPECT_TRUE(r.exited) << r.describe();
+    EXPECT_EQ(r.exit_status, args.back() == bad_ ? 1 : 0) << args.back();
+    EXPECT_EQ(r.err, "") << args.back();
+  }
+}
+
+// Bytes of something else read as a table point far past the file's end;
+// every report says so once, before the problems.
+TEST_F(Pdxdump, SaysWhenTheFileIsNoBank) {
+  std::string page = "<!DOCTYPE html>\n<html><body>";
+  page += std::string(2000, 'x') + "</body></html>\n";
+  write_file(dir_ + "/page.pdx", page);
+  const std::string warning =
+      "this does not look like a bank: 96 of its 96 filled slots point past "
+      "the end of the file";
+  DumpRun text = dump({dir_ + "/page.pdx"});
+  EXPECT_EQ(text.status, 1);
+  std::size_t at = text.out.find("\nwarning: " + warning + "\nproblem: ");
+  EXPECT_NE(at, std::string::npos);
+  EXPECT_EQ(text.out.find("problem: "), at + warning.size() + 11);
+  DumpRun json = dump({"--json", dir_ + "/page.pdx"});
+  EXPECT_NE(json.out.find("  \"warning\": \"" + warning +
+                          "\",\n  \"problems\": ["),
+            std::string::npos);
+  DumpRun html = dump({"--html", "-", dir_ + "/page.pdx"});
+  EXPECT_NE(html.out.find("<ul>\n<li class=\"problem\"><strong>warning:"
+                          "</strong> " +
+                          warning + "</li>\n"),
+            std::string::npos);
+  // A bank with a sample past its end is still a bank.
+  EXPECT_EQ(dump({bad_}).out.find("warning:"), std::string::npos);
+}
+
+// An allocation that fails is a message and status 2, and what the run
+// wrote goes: a bank from a pipe is held in memory, more than allowed here.
+TEST_F(Pdxdump, OutOfMemoryIsAFailureThatLeavesNothing) {
+#ifdef PDXDUMP_TEST_ADDRESS_SANITIZER
+  GTEST_SKIP() << "the sanitizer's shadow memory cannot live under RLIMIT_AS";
+#endif
+  write_file(dir_ + "/big.pdx",
+             hand_made_bank({{0, 768, 32 << 20}}, 768 + (32 << 20)));
+  RunResult r = run(
+      {.argv = {"sh", "-c",
+                "cat big.pdx | prlimit --as=" + std::to_string(24 << 20) +
+                    " -- '" PDXDUMP_PROGRAM "' --html page.html -"},
+       .cwd = dir_});
+  ASSERT_TRUE(r.exited) << r.describe();
+  EXPECT_EQ(r.exit_status, 2);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "pdxdump: out of memory\n");
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/page.html"));
 }
 
 }  // namespace

@@ -95,15 +95,62 @@ const char SCRIPT[] =
 const char BASE64_DIGITS[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-// Through a small buffer: growing the page by resizing would first fill
-// megabytes with zeros.
-void append_base64(std::string *out, const std::string &bytes) {
+// Pieces of the page are gathered to this size before they are written.
+constexpr std::size_t PAGE_PIECE = 64 * 1024;
+
+void flush_page(PageOut *out) {
+  if (out->failed || out->pending.empty()) return;
+  if (write_all(out->file, out->pending.data(), out->pending.size()) != 0) {
+    out->failed = true;
+    out->closed_pipe = platform_failure_is_closed_pipe();
+    out->reason = failure_reason();
+  }
+  out->pending.clear();
+}
+
+void put(PageOut *out, const char *bytes, std::size_t size) {
+  if (out->text) {
+    out->text->append(bytes, size);
+    return;
+  }
+  if (out->failed) return;
+  out->pending.append(bytes, size);
+  if (out->pending.size() >= PAGE_PIECE) flush_page(out);
+}
+
+void put(PageOut *out, const std::string &text) {
+  put(out, text.data(), text.size());
+}
+
+// Base64 of a stream of bytes that arrive in pieces of any size: up to two
+// bytes wait for the next piece, so that the digits run on unbroken.
+struct Base64Stream {
+  unsigned char held[2];
+  std::size_t held_count;
+  std::string digits;
+};
+
+void base64_add(Base64Stream *stream, const std::string &bytes, PageOut *out) {
+  std::string &digits = stream->digits;
+  digits.clear();
+  std::size_t i = 0, n = bytes.size();
   const unsigned char *p =
       reinterpret_cast<const unsigned char *>(bytes.data());
-  std::size_t n = bytes.size();
+  while (stream->held_count > 0 && stream->held_count < 3 && i < n) {
+    if (stream->held_count == 2) {
+      unsigned v = unsigned{stream->held[0]} << 16 |
+                   unsigned{stream->held[1]} << 8 | p[i++];
+      digits += BASE64_DIGITS[v >> 18];
+      digits += BASE64_DIGITS[(v >> 12) & 63];
+      digits += BASE64_DIGITS[(v >> 6) & 63];
+      digits += BASE64_DIGITS[v & 63];
+      stream->held_count = 0;
+    } else {
+      stream->held[stream->held_count++] = p[i++];
+    }
+  }
   char buffer[4096];
   std::size_t used = 0;
-  std::size_t i = 0;
   for (; i + 3 <= n; i += 3) {
     unsigned v = unsigned{p[i]} << 16 | unsigned{p[i + 1]} << 8 | p[i + 2];
     buffer[used++] = BASE64_DIGITS[v >> 18];
@@ -111,19 +158,24 @@ void append_base64(std::string *out, const std::string &bytes) {
     buffer[used++] = BASE64_DIGITS[(v >> 6) & 63];
     buffer[used++] = BASE64_DIGITS[v & 63];
     if (used == sizeof buffer) {
-      out->append(buffer, used);
+      digits.append(buffer, used);
       used = 0;
     }
   }
-  if (i < n) {
-    unsigned v = unsigned{p[i]} << 16;
-    if (i + 1 < n) v |= unsigned{p[i + 1]} << 8;
-    buffer[used++] = BASE64_DIGITS[v >> 18];
-    buffer[used++] = BASE64_DIGITS[(v >> 12) & 63];
-    buffer[used++] = i + 1 < n ? BASE64_DIGITS[(v >> 6) & 63] : '=';
-    buffer[used++] = '=';
-  }
-  out->append(buffer, used);
+  digits.append(buffer, used);
+  for (; i < n; ++i) stream->held[stream->held_count++] = p[i];
+  put(out, digits);
+}
+
+void base64_end(Base64Stream *stream, PageOut *out) {
+  if (stream->held_count == 0) return;
+  unsigned v = unsigned{stream->held[0]} << 16;
+  if (stream->held_count == 2) v |= unsigned{stream->held[1]} << 8;
+  char tail[4] = {BASE64_DIGITS[v >> 18], BASE64_DIGITS[(v >> 12) & 63],
+                  stream->held_count == 2 ? BASE64_DIGITS[(v >> 6) & 63] : '=',
+                  '='};
+  put(out, tail, sizeof tail);
+  stream->held_count = 0;
 }
 
 std::string number(std::uint64_t value) { return std::to_string(value); }
@@ -247,39 +299,71 @@ std::string wave_svg(const std::string &view_box, const std::string &content) {
          std::to_string(WAVE_HEIGHT / 2) + "\"/>" + content + "</svg>";
 }
 
-// One vertical stroke per column, from the lowest to the highest signal
-// in it. Sets *view_box for the slots that share the sample.
-std::string waveform_html(const std::vector<std::int16_t> &signal,
-                          const std::string &id, std::string *view_box) {
-  std::size_t n = signal.size();
-  std::size_t columns = std::min<std::size_t>(n, WAVE_COLUMNS);
-  *view_box = wave_view_box(columns);
-  std::string path = "<path id=\"" + id + "\" d=\"";
-  int foot = 0;
-  for (std::size_t column = 0; column < columns; ++column) {
-    // Each column reaches back to the last signal of the one before, so
-    // that a few samples a column still draw a line, not dots.
-    std::size_t from = column * n / columns;
-    auto first = signal.begin() + static_cast<std::ptrdiff_t>(from);
-    if (from > 0) --first;
-    auto end = signal.begin() +
-               static_cast<std::ptrdiff_t>((column + 1) * n / columns);
-    auto [low, high] = std::minmax_element(first, end);
-    int top = wave_y(*high), bottom = wave_y(*low);
-    // A flat column still shows, inside the box.
-    if (bottom == top) {
-      if (bottom < WAVE_HEIGHT)
-        ++bottom;
-      else
-        --top;
-    }
-    // Relative moves from the last stroke's foot keep the page small.
-    int move = top - foot;
-    path += (column == 0 ? "M0.5" : "m1") + std::string(move < 0 ? "" : " ") +
-            std::to_string(move) + "v" + std::to_string(bottom - top);
-    foot = bottom;
+// One vertical stroke per column, from the lowest to the highest signal in
+// it, drawn as the signal is decoded, piece by piece. Each column reaches
+// back to the last signal of the one before, so that a few samples a column
+// still draw a line, not dots.
+struct WaveDrawing {
+  std::uint64_t count;    // the signals there are
+  std::uint64_t columns;  // at most WAVE_COLUMNS, never more than count
+  std::uint64_t column;   // the one being drawn
+  std::uint64_t end;      // the index of its first signal past it
+  std::uint64_t seen;     // signals so far
+  int low, high, last, foot;
+  std::string path;
+};
+
+void start_wave(WaveDrawing *wave, std::uint64_t count) {
+  wave->count = count;
+  wave->columns = std::min<std::uint64_t>(count, WAVE_COLUMNS);
+  wave->column = 0;
+  wave->end = wave->columns > 0 ? count / wave->columns : 0;
+  wave->seen = 0;
+  wave->low = wave->high = wave->last = wave->foot = 0;
+  wave->path.clear();
+}
+
+void end_column(WaveDrawing *wave) {
+  int top = wave_y(wave->high), bottom = wave_y(wave->low);
+  // A flat column still shows, inside the box.
+  if (bottom == top) {
+    if (bottom < WAVE_HEIGHT)
+      ++bottom;
+    else
+      --top;
   }
-  return wave_svg(*view_box, path + "\"/>");
+  // Relative moves from the last stroke's foot keep the page small.
+  int move = top - wave->foot;
+  wave->path += (wave->column == 0 ? "M0.5" : "m1") +
+                std::string(move < 0 ? "" : " ") + std::to_string(move) + "v" +
+                std::to_string(bottom - top);
+  wave->foot = bottom;
+}
+
+void draw_signal(WaveDrawing *wave, const std::int16_t *signal,
+                 std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i, ++wave->seen) {
+    int value = signal[i];
+    if (wave->seen == 0) {
+      wave->low = wave->high = value;
+    } else if (wave->seen == wave->end) {
+      end_column(wave);
+      ++wave->column;
+      wave->end = (wave->column + 1) * wave->count / wave->columns;
+      wave->low = wave->high = wave->last;
+    }
+    wave->low = std::min(wave->low, value);
+    wave->high = std::max(wave->high, value);
+    wave->last = value;
+  }
+}
+
+std::string end_wave(WaveDrawing *wave, const std::string &id,
+                     std::string *view_box) {
+  if (wave->columns > 0) end_column(wave);
+  *view_box = wave_view_box(static_cast<std::size_t>(wave->columns));
+  return wave_svg(*view_box, "<path id=\"" + id + "\" d=\"" + wave->path +
+                                 "\"/>");
 }
 
 std::string checks_html(const BankReport &report) {
@@ -289,6 +373,10 @@ std::string checks_html(const BankReport &report) {
            "<p class=\"ok\">No problems, and every byte belongs to a "
            "slot.</p></section>\n";
   html += "<ul>\n";
+  std::string warning = not_a_bank_warning(report);
+  if (!warning.empty())
+    html += "<li class=\"problem\"><strong>warning:</strong> " +
+            html_text(warning) + "</li>\n";
   for (const BankProblem &problem : report.problems)
     html += "<li class=\"problem\"><strong>problem:</strong> " +
             html_text(problem.text) + "</li>\n";
@@ -316,75 +404,149 @@ std::string fact(const char *label, const std::string &value) {
   return "<li>" + std::string(label) + " <b>" + value + "</b></li>";
 }
 
-// The card of one filled slot. The first slot of a sample carries its
-// waveform and sound; the others point at them.
 // Kept from one slot to the next, so that a big bank is not a storm of
-// allocations.
+// allocations; the buffers hold one piece of a sample, never all of it.
 struct PageScratch {
   std::vector<std::string> view_boxes;  // by sample
+  std::vector<bool> playable;           // by sample: its card has a player
+  std::vector<unsigned char> coded;
   std::vector<std::int16_t> signal;
   std::string wav;
+  WaveDrawing wave;
+  Base64Stream base64;
 };
 
+constexpr std::size_t DECODE_PIECE = 32 * 1024;
+
+// Decodes the there bytes of sample that lie in the file, piece by piece,
+// into the waveform (wave) or as a WAV's samples into the page. Returns 0,
+// or -1 when the bank cannot be read.
+int decode_pieces(const BankSample &sample, std::uint64_t there,
+                  const BankFile *bank, bool wave, PageScratch *scratch,
+                  PageOut *out) {
+  scratch->coded.resize(DECODE_PIECE);
+  scratch->signal.resize(DECODE_PIECE * ADPCM_SAMPLES_PER_BYTE);
+  AdpcmState state = {0, 0};
+  for (std::uint64_t done = 0; done < there;) {
+    std::size_t want = static_cast<std::size_t>(
+        std::min<std::uint64_t>(there - done, DECODE_PIECE));
+    if (read_bank_bytes(bank, sample.offset + done, scratch->coded.data(),
+                        want) != static_cast<std::ptrdiff_t>(want))
+      return -1;
+    adpcm_decode(scratch->coded.data(), want, &state, scratch->signal.data());
+    std::size_t count = want * ADPCM_SAMPLES_PER_BYTE;
+    if (wave) {
+      draw_signal(&scratch->wave, scratch->signal.data(), count);
+    } else {
+      scratch->wav.clear();
+      append_wav_samples(scratch->signal.data(), count, &scratch->wav);
+      base64_add(&scratch->base64, scratch->wav, out);
+    }
+    done += want;
+  }
+  return 0;
+}
+
+std::string nothing_html(const BankSample &sample) {
+  return sample.length == 0
+             ? "<p class=\"ok\">Empty: nothing to draw or play.</p>\n"
+             : "<p class=\"ok\">Nothing to draw or play.</p>\n";
+}
+
+// The waveform and the player of a sample's first slot. A sample with
+// nothing to play has neither: a browser cannot time an empty sound.
+int sound_html(const BankSample &sample, std::size_t index, unsigned rate,
+               const BankFile *bank, PageScratch *scratch, PageOut *out) {
+  int owner = sample.slots.front();
+  std::uint64_t there =
+      sample.offset < bank->size
+          ? std::min<std::uint64_t>(sample.length, bank->size - sample.offset)
+          : 0;
+  std::uint64_t count = decoded_sample_count(there);
+  if (there < sample.length)
+    put(out, "<p class=\"flag\">Only " + number(there) + " of its " +
+                 number(sample.length) +
+                 " bytes lie in the file; the waveform and the sound stop "
+                 "there.</p>\n");
+  if (count == 0) {
+    put(out, nothing_html(sample));
+    return 0;
+  }
+  std::string wave_id = "wave-" + std::to_string(owner);
+  std::string audio_id = "audio-" + std::to_string(owner);
+  start_wave(&scratch->wave, count);
+  if (decode_pieces(sample, there, bank, true, scratch, out) != 0) return -1;
+  std::string &view_box = scratch->view_boxes[index];
+  put(out, end_wave(&scratch->wave, wave_id, &view_box) + "\n");
+  if (!wav_fits(there)) {
+    put(out,
+        "<p class=\"flag\">Its sound would pass the 4 GiB limit of a WAV "
+        "file, so the page has no player for it.</p>\n");
+    return 0;
+  }
+  put(out, "<audio controls preload=\"metadata\" id=\"" + audio_id +
+               "\" src=\"data:audio/wav;base64,");
+  scratch->base64.held_count = 0;
+  base64_add(&scratch->base64, wav_header(count, rate), out);
+  if (decode_pieces(sample, there, bank, false, scratch, out) != 0) return -1;
+  base64_end(&scratch->base64, out);
+  put(out, "\"></audio>\n");
+  scratch->playable[index] = true;
+  return 0;
+}
+
+// The card of one filled slot. The first slot of a sample carries its
+// waveform and sound; the others point at them.
 int slot_html(const SlotRow &row, const BankReport &report, unsigned rate,
-              const BankFile *bank, PageScratch *scratch, std::string *html) {
-  std::string &view_box =
-      scratch->view_boxes[static_cast<std::size_t>(row.sample)];
-  std::vector<std::int16_t> &signal = scratch->signal;
-  const BankSample &sample =
-      report.samples[static_cast<std::size_t>(row.sample)];
+              const BankFile *bank, PageScratch *scratch, PageOut *out) {
+  std::size_t index = static_cast<std::size_t>(row.sample);
+  const BankSample &sample = report.samples[index];
   int owner = sample.slots.front();
   std::string slot = std::to_string(row.slot);
-  *html += "<section class=\"panel slot\" id=\"slot-" + slot +
-           "\"><header><h3>Slot " + slot + "</h3>";
+  std::string html = "<section class=\"panel slot\" id=\"slot-" + slot +
+                     "\"><header><h3>Slot " + slot + "</h3>";
   std::vector<int> others;
   for (int s : sample.slots)
     if (s != row.slot) others.push_back(s);
   if (!others.empty())
-    *html += "<span class=\"badge\">shared with " +
-             std::string(others.size() == 1 ? "slot " : "slots ") +
-             slot_list(others) + "</span>";
+    html += "<span class=\"badge\">shared with " +
+            std::string(others.size() == 1 ? "slot " : "slots ") +
+            slot_list(others) + "</span>";
   std::vector<const BankProblem *> flags;
   for (const BankProblem &problem : report.problems)
     if (has_slot(problem.slots, row.slot) ||
         has_slot(problem.other_slots, row.slot))
       flags.push_back(&problem);
   for (const BankProblem *problem : flags)
-    *html += "<span class=\"badge bad\">" +
-             html_text(problem_kind_name(problem->kind)) + "</span>";
+    html += "<span class=\"badge bad\">" +
+            html_text(problem_kind_name(problem->kind)) + "</span>";
   char offset[40];
   std::snprintf(offset, sizeof offset, "%llu (0x%llx)",
                 static_cast<unsigned long long>(row.offset),
                 static_cast<unsigned long long>(row.offset));
-  *html += "</header><ul class=\"facts\">" + fact("offset", offset) +
-           fact("length", number(row.length) + " bytes") +
-           fact("duration", seconds_text(sample_seconds(row.length, rate))) +
-           fact("samples", number(decoded_sample_count(row.length))) +
-           "</ul>\n";
+  html += "</header><ul class=\"facts\">" + fact("offset", offset) +
+          fact("length", number(row.length) + " bytes") +
+          fact("duration", seconds_text(sample_seconds(row.length, rate))) +
+          fact("samples", number(decoded_sample_count(row.length))) +
+          "</ul>\n";
   for (const BankProblem *problem : flags)
-    *html += "<p class=\"flag\">" + html_text(problem->text) + "</p>\n";
-  std::string wave_id = "wave-" + std::to_string(owner);
-  std::string audio_id = "audio-" + std::to_string(owner);
+    html += "<p class=\"flag\">" + html_text(problem->text) + "</p>\n";
   if (row.slot != owner) {
-    *html += wave_svg(view_box, "<use href=\"#" + wave_id + "\"/>") +
-             "\n<audio controls preload=\"metadata\" data-same=\"" + audio_id +
-             "\"></audio>\n</section>\n";
+    if (!scratch->view_boxes[index].empty())
+      html += wave_svg(scratch->view_boxes[index],
+                       "<use href=\"#wave-" + std::to_string(owner) + "\"/>") +
+              "\n";
+    else
+      html += nothing_html(sample);
+    if (scratch->playable[index])
+      html += "<audio controls preload=\"metadata\" data-same=\"audio-" +
+              std::to_string(owner) + "\"></audio>\n";
+    put(out, html + "</section>\n");
     return 0;
   }
-  if (decode_bank_sample(bank, sample.offset, sample.length, &signal) != 0)
-    return -1;
-  if (signal.size() < decoded_sample_count(sample.length))
-    *html += "<p class=\"flag\">Only " +
-             number(signal.size() / ADPCM_SAMPLES_PER_BYTE) + " of its " +
-             number(sample.length) +
-             " bytes lie in the file; the waveform and the sound stop "
-             "there.</p>\n";
-  *html += waveform_html(signal, wave_id, &view_box) +
-           "\n<audio controls preload=\"metadata\" id=\"" + audio_id +
-           "\" src=\"data:audio/wav;base64,";
-  wav_file_bytes(signal, rate, &scratch->wav);
-  append_base64(html, scratch->wav);
-  *html += "\"></audio>\n</section>\n";
+  put(out, html);
+  if (sound_html(sample, index, rate, bank, scratch, out) != 0) return -1;
+  put(out, "</section>\n");
   return 0;
 }
 
@@ -416,42 +578,43 @@ std::string html_text(const std::string &text) {
   return html;
 }
 
-int format_html_report(const char *bank_name, const BankReport &report,
-                       unsigned rate, const BankFile *bank, std::string *page) {
-  // The embedded sound is most of the page: room for it all at once.
-  std::uint64_t room = 32 * 1024;
-  for (const BankSample &sample : report.samples) {
-    std::uint64_t there =
-        sample.offset < report.file_size
-            ? std::min(sample.length, report.file_size - sample.offset)
-            : 0;
-    room += (WAV_HEADER_SIZE + there * 4 + 2) / 3 * 4 + 16 * WAVE_COLUMNS +
-            1024 * sample.slots.size();
-  }
-  page->reserve(page->size() + static_cast<std::size_t>(room));
+PageOut page_to_file(PlatformFile file) {
+  PageOut out = {file, nullptr, {}, false, false, {}};
+  out.pending.reserve(PAGE_PIECE + 8 * 1024);
+  return out;
+}
+
+PageOut page_to_text(std::string *text) {
+  return {0, text, {}, false, false, {}};
+}
+
+int write_html_report(const char *bank_name, const BankReport &report,
+                      unsigned rate, const BankFile *bank, PageOut *out) {
   std::string name = html_text(bank_name);
-  *page +=
+  put(out,
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\">"
       "\n<title>" +
-      name + " \xe2\x80\x94 pdxdump</title>\n<style>\n" + STYLE +
-      "</style>\n</head>\n<body>\n<main>\n<h1>" + name +
-      "</h1>\n<p class=\"sub\">" + std::to_string(report.slots_used) +
-      (report.slots_used == 1 ? " slot" : " slots") + " used, " +
-      number(report.samples.size()) + " distinct " +
-      (report.samples.size() == 1 ? "sample" : "samples") + ", " +
-      number(report.file_size) + " bytes; played at " + std::to_string(rate) +
-      " Hz</p>\n";
+          name + " \xe2\x80\x94 pdxdump</title>\n<style>\n" + STYLE +
+          "</style>\n</head>\n<body>\n<main>\n<h1>" + name +
+          "</h1>\n<p class=\"sub\">" + std::to_string(report.slots_used) +
+          (report.slots_used == 1 ? " slot" : " slots") + " used, " +
+          number(report.samples.size()) + " distinct " +
+          (report.samples.size() == 1 ? "sample" : "samples") + ", " +
+          number(report.file_size) + " bytes; played at " +
+          std::to_string(rate) + " Hz</p>\n");
   // Problems before anything else, so that a broken bank says so at once.
-  *page += checks_html(report) + summary_html(report, rate);
-  *page += "<section class=\"panel\"><h2>Layout</h2>\n" + strip_html(report) +
-           "</section>\n";
+  put(out, checks_html(report) + summary_html(report, rate));
+  put(out, "<section class=\"panel\"><h2>Layout</h2>\n" + strip_html(report) +
+               "</section>\n");
   PageScratch scratch;
   scratch.view_boxes.resize(report.samples.size());
+  scratch.playable.resize(report.samples.size());
   for (const SlotRow &row : report.rows)
-    if (row.filled && slot_html(row, report, rate, bank, &scratch, page) != 0)
+    if (row.filled && slot_html(row, report, rate, bank, &scratch, out) != 0)
       return -1;
-  *page += "<footer>made by pdxdump</footer>\n</main>\n<script>" +
-           std::string(SCRIPT) + "</script>\n</body>\n</html>\n";
-  return 0;
+  put(out, "<footer>made by pdxdump</footer>\n</main>\n<script>" +
+               std::string(SCRIPT) + "</script>\n</body>\n</html>\n");
+  flush_page(out);
+  return out->failed ? -2 : 0;
 }

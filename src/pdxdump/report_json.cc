@@ -101,6 +101,9 @@ std::string format_json_report(const char *bank_name, const BankReport &report,
       ", \"data_bytes\": " + number(report.data_bytes) +
       ", \"unreferenced_bytes\": " + number(report.unreferenced_bytes) +
       ", \"file_size\": " + number(report.file_size) + "},\n";
+  std::string warning = not_a_bank_warning(report);
+  if (!warning.empty())
+    text += "  \"warning\": " + json_string(warning) + ",\n";
   text += "  \"problems\": " + array_of_lines(problems, "  ") + ",\n";
   text += "  \"notes\": " + array_of_lines(notes, "  ");
   if (extracted)

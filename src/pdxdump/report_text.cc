@@ -48,6 +48,8 @@ std::string format_text_report(const BankReport &report, bool all,
   text += summary_line("data bytes:", report.data_bytes);
   text += summary_line("unreferenced bytes:", report.unreferenced_bytes);
   text += summary_line("file size:", report.file_size);
+  std::string warning = not_a_bank_warning(report);
+  if (!warning.empty()) text += "warning: " + warning + "\n";
   for (const BankProblem &problem : report.problems)
     text += "problem: " + problem.text + "\n";
   for (const UnreferencedBytes &note : report.notes)

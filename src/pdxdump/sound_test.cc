@@ -297,4 +297,20 @@ TEST_F(Sound, PageStaysWithinSixTimesTheBank) {
   EXPECT_EQ(count(r.out, "<audio "), 96u);
 }
 
+// A browser cannot time a sound of no samples: an empty sample, and one
+// whose bytes all lie past the file's end, get no player, nor do the slots
+// that share them; the sample beside them keeps its own.
+TEST_F(Sound, PageHasNoPlayerForASampleWithNothingToPlay) {
+  write_file(dir_ + "/e.pdx",
+             hand_made_bank({{0, 768, 0}, {1, 768, 0}, {2, 768, 30},
+                             {3, 798, 0}, {4, 900, 10}},
+                            798));
+  DumpRun r = dump({"--html", "-", dir_ + "/e.pdx"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(count(r.out, "<audio "), 1u);
+  EXPECT_NE(r.out.find("id=\"audio-2\""), std::string::npos);
+  EXPECT_EQ(count(r.out, "Empty: nothing to draw or play."), 3u);
+  EXPECT_EQ(count(r.out, "<p class=\"ok\">Nothing to draw or play.</p>"), 1u);
+}
+
 }  // namespace

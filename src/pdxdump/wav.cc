@@ -39,6 +39,11 @@ void put_samples(std::string *out, const std::int16_t *signal,
 
 }  // namespace
 
+void append_wav_samples(const std::int16_t *signal, std::size_t count,
+                        std::string *bytes) {
+  put_samples(bytes, signal, count);
+}
+
 std::uint64_t decoded_sample_count(std::uint64_t length) {
   return length * ADPCM_SAMPLES_PER_BYTE;
 }

@@ -28,6 +28,10 @@ std::string wav_header(std::uint64_t sample_count, unsigned rate);
 void wav_file_bytes(const std::vector<std::int16_t> &signal, unsigned rate,
                     std::string *bytes);
 
+// Appends count samples of the signal as the WAV file holds them.
+void append_wav_samples(const std::int16_t *signal, std::size_t count,
+                        std::string *bytes);
+
 // Decodes length bytes from offset in the bank and writes them to out as a
 // WAV file. Returns 0, -1 when the bank cannot be read there, -2 when out
 // cannot be written.

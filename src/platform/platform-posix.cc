@@ -583,3 +583,16 @@ int platform_read_console_key(void) {
 }
 
 void platform_exit(int status) { std::exit(status); }
+
+PlatformFile platform_std_input(void) { return STDIN_FILENO; }
+
+bool platform_failure_is_closed_pipe(void) { return errno == EPIPE; }
+
+int platform_found_name(const char *name, char *found, std::size_t size) {
+  FoundName lookup;
+  const char *path = find_name(name, &lookup);
+  std::size_t length = std::strlen(path);
+  if (length >= size) return -1;
+  std::memcpy(found, path, length + 1);
+  return 0;
+}

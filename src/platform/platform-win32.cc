@@ -493,3 +493,21 @@ void platform_exit(int status) {
   // The whole 32 bits: -1 is reported as 0xFFFFFFFF.
   ExitProcess(static_cast<UINT>(status));
 }
+
+PlatformFile platform_std_input(void) {
+  return file_of(GetStdHandle(STD_INPUT_HANDLE));
+}
+
+bool platform_failure_is_closed_pipe(void) {
+  DWORD code = GetLastError();
+  return code == ERROR_NO_DATA || code == ERROR_BROKEN_PIPE ||
+         code == ERROR_PIPE_NOT_CONNECTED;
+}
+
+// The file system itself ignores letter case: every name is as found.
+int platform_found_name(const char *name, char *found, std::size_t size) {
+  std::size_t length = std::strlen(name);
+  if (length >= size) return -1;
+  std::memcpy(found, name, length + 1);
+  return 0;
+}

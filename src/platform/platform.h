@@ -147,4 +147,17 @@ int platform_read_console_key(void);
 // those. Streams must have been written out already.
 [[noreturn]] void platform_exit(int status);
 
+// Standard input, which a program may read its data from.
+PlatformFile platform_std_input(void);
+
+// Whether the write that has just failed failed because the reader of a pipe
+// has gone. Only right after the failure.
+bool platform_failure_is_closed_pipe(void);
+
+// The name as the file system holds it: name itself when it names something
+// as written, else the one that the other calls would use in its place (its
+// components found ignoring letter case). Writes it with its null into found,
+// which holds size bytes. Returns 0, or -1 when it does not fit.
+int platform_found_name(const char *name, char *found, std::size_t size);
+
 #endif
