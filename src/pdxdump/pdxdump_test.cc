@@ -107,7 +107,8 @@ TEST_F(Pdxdump, PrintsHelpAndVersionOnStandardOutput) {
   EXPECT_EQ(version.status, 0);
   // The suite's one version, in the three parts its packages carry.
   EXPECT_EQ(version.out, "pdxdump " ADPACK_VERSION "\n");
-  EXPECT_THAT(version.out, testing::MatchesRegex("pdxdump [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  EXPECT_THAT(version.out,
+              testing::MatchesRegex("pdxdump [0-9]+\\.[0-9]+\\.[0-9]+\n"));
 }
 
 TEST_F(Pdxdump, TakesOptionsAfterTheBankAndANameAfterTheirEnd) {
