@@ -1,5 +1,6 @@
-# Installs the build BUILD into a fresh PREFIX and checks that both programs
-# and both man pages land where GNUInstallDirs puts them, byte for byte.
+# Installs the build BUILD into a fresh PREFIX and checks that the programs,
+# their man pages and the documents land where GNUInstallDirs puts them, byte
+# for byte, and that nothing else is installed.
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
@@ -13,6 +14,9 @@ set(expected
   "${PDXDUMP}=${BINDIR}/pdxdump"
   "${SOURCE}/man/adpack.1=${MANDIR}/man1/adpack.1"
   "${SOURCE}/man/pdxdump.1=${MANDIR}/man1/pdxdump.1")
+foreach(document README.md NEWS LICENSE THIRD-PARTY-NOTICES)
+  list(APPEND expected "${SOURCE}/${document}=${DOCDIR}/${document}")
+endforeach()
 foreach(pair IN LISTS expected)
   string(REPLACE "=" ";" pair "${pair}")
   list(GET pair 0 from)
@@ -29,9 +33,10 @@ foreach(pair IN LISTS expected)
 endforeach()
 file(GLOB_RECURSE installed RELATIVE ${PREFIX} ${PREFIX}/*)
 list(LENGTH installed count)
-if(NOT count EQUAL 4)
-  message(FATAL_ERROR "installed more than the programs and man pages: "
-                      "${installed}")
+list(LENGTH expected expected_count)
+if(NOT count EQUAL expected_count)
+  message(FATAL_ERROR "installed more than the programs, man pages and "
+                      "documents: ${installed}")
 endif()
 # Installed with the right permissions: both start from their new place.
 # Installed with the right permissions: both start from their new place

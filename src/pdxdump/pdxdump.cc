@@ -12,10 +12,6 @@
 #include "pdxdump/report_json.h"
 #include "pdxdump/report_text.h"
 
-#ifndef PDXDUMP_VERSION
-#define PDXDUMP_VERSION "0"
-#endif
-
 namespace {
 
 const char HELP_TEXT[] =
@@ -127,7 +123,7 @@ int run(int argc, char **argv, std::string *out, std::string *err,
     return DUMP_OK;
   }
   if (options.version) {
-    *out += "pdxdump " PDXDUMP_VERSION "\n";
+    *out += "pdxdump " ADPACK_VERSION "\n";
     return DUMP_OK;
   }
 
