@@ -6,7 +6,8 @@
 #include "adpcm/adpcm.h"
 #include "bank/bank_layout.h"
 #include "pdxdump/ascii.h"
-#include "pdxdump/wav.h"
+#include "pdxdump/bank_wav.h"
+#include "wav/wav.h"
 
 namespace {
 
