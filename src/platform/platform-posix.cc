@@ -619,9 +619,14 @@ void platform_remove_on_interrupt(const char *name) {
   static bool handled = false;
   if (!name || handled) return;
   handled = true;
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  // SIGXFSZ too: a file-size limit ends the process as an interrupt would.
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
   for (int which : signals) {
     struct sigaction action;
+    // An ignored signal stays ignored: it would not have ended the process.
+    if (::sigaction(which, nullptr, &action) != 0 ||
+        action.sa_handler == SIG_IGN)
+      continue;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = remove_and_end;
     sigemptyset(&action.sa_mask);

@@ -153,7 +153,7 @@ int platform_read_console_key(void);
 int platform_rename(const char *from, const char *to, bool replace);
 
 // Removes the file name should the user interrupt the process (Ctrl-C, or a
-// request to end it), before the process ends as it would have; null
+// request to end it) or a file-size limit end it, before the process ends as it would have; null
 // forgets the name. The name must stay valid until it is forgotten.
 void platform_remove_on_interrupt(const char *name);
 
