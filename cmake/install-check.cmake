@@ -14,6 +14,13 @@ set(expected
   "${PDXDUMP}=${BINDIR}/pdxdump"
   "${SOURCE}/man/adpack.1=${MANDIR}/man1/adpack.1"
   "${SOURCE}/man/pdxdump.1=${MANDIR}/man1/pdxdump.1")
+set(programs adpack pdxdump)
+# adpcm where the build has it (it needs the sound libraries).
+if(ADPCM)
+  list(APPEND expected "${ADPCM}=${BINDIR}/adpcm"
+       "${SOURCE}/man/adpcm.1=${MANDIR}/man1/adpcm.1")
+  list(APPEND programs adpcm)
+endif()
 foreach(document README.md NEWS LICENSE THIRD-PARTY-NOTICES)
   list(APPEND expected "${SOURCE}/${document}=${DOCDIR}/${document}")
 endforeach()
@@ -41,9 +48,9 @@ endif()
 # Installed with the right permissions: both start from their new place.
 # Installed with the right permissions: both start from their new place
 # and name themselves (adpack in its usage, pdxdump with --version).
-foreach(program adpack pdxdump)
+foreach(program IN LISTS programs)
   set(arguments "")
-  if(program STREQUAL "pdxdump")
+  if(NOT program STREQUAL "adpack")
     set(arguments --version)
   endif()
   execute_process(COMMAND ${PREFIX}/${BINDIR}/${program} ${arguments}

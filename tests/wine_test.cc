@@ -4,8 +4,13 @@
 // byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -236,6 +241,79 @@ TEST_F(WinePdxdumpTest, ExtractsTheSameFiles) {
 }
 
 TEST_F(WinePdxdumpTest, DrawsTheSamePage) { expect_same({"--html", "-", "bos.pdx"}); }
+
+#ifdef ADPCM_WINDOWS_BINARY
+// A 16-bit mono WAV at the chip's rate: a decaying chord with a seeded
+// noise burst, so that every code the encoder can choose gets a say.
+std::string chord_wav() {
+  const std::uint32_t rate = 15625, count = 6000;
+  std::string data;
+  std::uint32_t seed = 12345;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    double t = static_cast<double>(i) / rate;
+    double level = 9000.0 * std::exp(-3.0 * t);
+    double value = level * (std::sin(2 * std::numbers::pi * 220 * t) +
+                            0.5 * std::sin(2 * std::numbers::pi * 277 * t) +
+                            0.3 * std::sin(2 * std::numbers::pi * 330 * t));
+    if (i > 3000 && i < 3400) {
+      seed = seed * 1103515245u + 12345u;
+      value += static_cast<double>((seed >> 16) % 16001) - 8000.0;
+    }
+    auto sample = static_cast<std::int16_t>(
+        std::lround(std::clamp(value, -32768.0, 32767.0)));
+    data.push_back(static_cast<char>(sample & 0xff));
+    data.push_back(static_cast<char>((sample >> 8) & 0xff));
+  }
+  auto le32 = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8),
+                       static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+  };
+  auto le16 = [](std::uint16_t v) {
+    return std::string{static_cast<char>(v), static_cast<char>(v >> 8)};
+  };
+  std::uint32_t size = static_cast<std::uint32_t>(data.size());
+  return "RIFF" + le32(36 + size) + "WAVEfmt " + le32(16) + le16(1) +
+         le16(1) + le32(rate) + le32(rate * 2) + le16(2) + le16(16) + "data" +
+         le32(size) + data;
+}
+
+// adpcm.exe encodes a WAV already at the target rate to the very bytes the
+// native adpcm writes: the same reading, levelling and search, under wine.
+TEST(WineAdpcmTest, EncodesTheSameSample) {
+  if (!std::filesystem::exists(ADPCM_WINDOWS_BINARY)) {
+    const char* ci = std::getenv("CI");
+    if (ci && *ci && std::string(ci) != "false") {
+      FAIL() << ADPCM_WINDOWS_BINARY << " was not built";
+    }
+    GTEST_SKIP() << "adpcm.exe was not built (no Windows sound libraries)";
+  }
+  TempDir native_dir, wine_dir;
+  std::map<std::string, RunResult> results;
+  for (TempDir* dir : {&native_dir, &wine_dir}) {
+    write_file(*dir / "chord.wav", chord_wav());
+    Launcher launcher{"native", {}, ADPCM_BINARY};
+    if (dir == &wine_dir) {
+      launcher = wine_launcher();
+      launcher.binary = ADPCM_WINDOWS_BINARY;
+    }
+    results[launcher.name] =
+        run({.argv = launcher.command({"encode", "chord.wav"}),
+             .cwd = dir->path().string(),
+             .timeout = std::chrono::milliseconds(60000)});
+  }
+  const RunResult& native = results["native"];
+  const RunResult& windows = results["wine"];
+  ASSERT_TRUE(windows.exited) << windows.describe();
+  EXPECT_EQ(native.exit_status, 0) << native.err;
+  EXPECT_EQ(windows.exit_status, 0) << windows.err;
+  auto native_pcm = read_file(native_dir / "chord.pcm");
+  auto windows_pcm = read_file(wine_dir / "chord.pcm");
+  ASSERT_TRUE(native_pcm.has_value());
+  ASSERT_TRUE(windows_pcm.has_value()) << windows.err;
+  EXPECT_GT(native_pcm->size(), 2900u);
+  EXPECT_PRED_FORMAT2(SameBytes, *native_pcm, *windows_pcm);
+}
+#endif
 
 }  // namespace
 }  // namespace adpack_test

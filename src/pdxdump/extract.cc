@@ -4,7 +4,8 @@
 #include <cstdio>
 
 #include "pdxdump/ascii.h"
-#include "pdxdump/wav.h"
+#include "pdxdump/bank_wav.h"
+#include "wav/wav.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include "adpcm/adpcm.h"
 #include "bank/bank_layout.h"
 #include "pdxdump/ascii.h"
-#include "pdxdump/wav.h"
+#include "pdxdump/bank_wav.h"
+#include "wav/wav.h"
 
 namespace {
 
@@ -439,7 +440,7 @@ int decode_pieces(const BankSample &sample, std::uint64_t there,
       draw_signal(&scratch->wave, scratch->signal.data(), count);
     } else {
       scratch->wav.clear();
-      append_wav_samples(scratch->signal.data(), count, &scratch->wav);
+      wav_append_samples(scratch->signal.data(), count, &scratch->wav);
       base64_add(&scratch->base64, scratch->wav, out);
     }
     done += want;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "pdxdump/ascii.h"
-#include "pdxdump/wav.h"
+#include "wav/wav.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -595,4 +596,53 @@ int platform_found_name(const char *name, char *found, std::size_t size) {
   if (length >= size) return -1;
   std::memcpy(found, path, length + 1);
   return 0;
+}
+
+int platform_rename(const char *from, const char *to, bool replace) {
+  if (replace) return std::rename(from, to) == 0 ? 0 : -1;
+  // A link cannot take a name that is taken, so nothing slips in between a
+  // check and the rename.
+  if (::link(from, to) == 0) {
+    ::unlink(from);
+    return 0;
+  }
+  if (errno == EEXIST) return -2;
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return -1;
+  // A file system without links: a check, then the rename.
+  struct stat info;
+  if (::lstat(to, &info) == 0) return -2;
+  return std::rename(from, to) == 0 ? 0 : -1;
+}
+
+namespace {
+
+const char *volatile interrupt_removes = nullptr;
+
+void remove_and_end(int signal_number) {
+  const char *name = interrupt_removes;
+  if (name) ::unlink(name);
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+}  // namespace
+
+void platform_remove_on_interrupt(const char *name) {
+  interrupt_removes = name;
+  static bool handled = false;
+  if (!name || handled) return;
+  handled = true;
+  // SIGXFSZ too: a file-size limit ends the process as an interrupt would.
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+  for (int which : signals) {
+    struct sigaction action;
+    // An ignored signal stays ignored: it would not have ended the process.
+    if (::sigaction(which, nullptr, &action) != 0 ||
+        action.sa_handler == SIG_IGN)
+      continue;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = remove_and_end;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(which, &action, nullptr);
+  }
 }

@@ -511,3 +511,31 @@ int platform_found_name(const char *name, char *found, std::size_t size) {
   std::memcpy(found, name, length + 1);
   return 0;
 }
+
+int platform_rename(const char *from, const char *to, bool replace) {
+  if (MoveFileExA(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0)) return 0;
+  DWORD code = GetLastError();
+  return code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS ? -2 : -1;
+}
+
+namespace {
+
+const char *volatile interrupt_removes = nullptr;
+
+// Runs on a thread of its own; returning FALSE lets the process end as it
+// would have.
+BOOL WINAPI remove_on_control(DWORD) {
+  const char *name = interrupt_removes;
+  if (name) DeleteFileA(name);
+  return FALSE;
+}
+
+}  // namespace
+
+void platform_remove_on_interrupt(const char *name) {
+  interrupt_removes = name;
+  static bool handled = false;
+  if (!name || handled) return;
+  handled = true;
+  SetConsoleCtrlHandler(remove_on_control, TRUE);
+}

@@ -160,4 +160,14 @@ bool platform_failure_is_closed_pipe(void);
 // which holds size bytes. Returns 0, or -1 when it does not fit.
 int platform_found_name(const char *name, char *found, std::size_t size);
 
+// Gives the file named from the name to, in the same directory. Where replace
+// is false, returns -2 and leaves both alone when to already names something;
+// otherwise 0, or -1 when the file cannot be given the name.
+int platform_rename(const char *from, const char *to, bool replace);
+
+// Removes the file name should the user interrupt the process (Ctrl-C, or a
+// request to end it) or a file-size limit end it, before the process ends as it would have; null
+// forgets the name. The name must stay valid until it is forgotten.
+void platform_remove_on_interrupt(const char *name);
+
 #endif

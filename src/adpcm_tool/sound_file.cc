@@ -1,0 +1,159 @@
+#include "adpcm_tool/sound_file.h"
+
+#include <samplerate.h>
+#include <sndfile.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr sf_count_t BLOCK_FRAMES = 8192;
+
+std::string format_name(int format) {
+  SF_FORMAT_INFO info = {};
+  info.format = format;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) != 0 ||
+      !info.name)
+    return "unknown";
+  return info.name;
+}
+
+// Feeds the converter one block at a time, so that the input's full rate is
+// never held whole.
+struct Converter {
+  SRC_STATE *state = nullptr;
+  double ratio = 1;
+  std::vector<float> out_block;
+  ~Converter() {
+    if (state) src_delete(state);
+  }
+  int start(unsigned in, unsigned out, std::string *error) {
+    int code = 0;
+    state = src_new(SRC_SINC_BEST_QUALITY, 1, &code);
+    if (!state) {
+      *error = std::string("cannot start resampling: ") + src_strerror(code);
+      return -1;
+    }
+    ratio = static_cast<double>(out) / in;
+    return 0;
+  }
+  int run(const float *in, std::size_t count, bool last,
+          std::vector<float> *converted, std::string *error) {
+    out_block.resize(
+        static_cast<std::size_t>(static_cast<double>(count) * ratio + 4096));
+    for (;;) {
+      SRC_DATA data = {};
+      data.data_in = in;
+      data.input_frames = static_cast<long>(count);
+      data.data_out = out_block.data();
+      data.output_frames = static_cast<long>(out_block.size());
+      data.end_of_input = last ? 1 : 0;
+      data.src_ratio = ratio;
+      int code = src_process(state, &data);
+      if (code != 0) {
+        *error = std::string("cannot resample: ") + src_strerror(code);
+        return -1;
+      }
+      converted->insert(converted->end(), out_block.data(),
+                        out_block.data() + data.output_frames_gen);
+      in += data.input_frames_used;
+      count -= static_cast<std::size_t>(data.input_frames_used);
+      if (count == 0 && (!last || data.output_frames_gen == 0)) return 0;
+    }
+  }
+};
+
+// The converter's output, made exactly as long as the input at the new
+// rate: the converter's own count may differ by a sample at the end.
+void fit_length(std::uint64_t frames, unsigned in, unsigned out,
+                std::vector<float> *converted) {
+  auto wanted = static_cast<std::size_t>(
+      std::llround(static_cast<double>(frames) * out / in));
+  converted->resize(wanted, 0.0f);
+}
+
+}  // namespace
+
+int read_sound_file(const char *name, unsigned rate, SoundInput *sound,
+                    std::string *error,
+                    const std::function<void(double)> &progress) {
+  SF_INFO info = {};
+  SNDFILE *file = sf_open(name, SFM_READ, &info);
+  if (!file) {
+    *error =
+        std::string("cannot read it as sound (") + sf_strerror(nullptr) + ")";
+    return -1;
+  }
+  sound->format = format_name(info.format & SF_FORMAT_TYPEMASK);
+  // The major format's name runs on ("WAV (Microsoft)"): its first word.
+  sound->format = sound->format.substr(0, sound->format.find(' '));
+  sound->encoding = format_name(info.format & SF_FORMAT_SUBMASK);
+  sound->channels = info.channels;
+  sound->rate = static_cast<unsigned>(info.samplerate);
+  sound->frames = info.frames > 0 ? static_cast<std::uint64_t>(info.frames) : 0;
+  sound->signal.clear();
+  if (info.channels < 1 || info.samplerate < 1) {
+    sf_close(file);
+    *error = "cannot read it as sound (no channels or no rate)";
+    return -1;
+  }
+  bool convert = sound->rate != rate;
+  Converter converter;
+  if (convert && converter.start(sound->rate, rate, error) != 0) {
+    sf_close(file);
+    return -1;
+  }
+  auto channels = static_cast<std::size_t>(info.channels);
+  std::vector<double> frames(static_cast<std::size_t>(BLOCK_FRAMES) * channels);
+  std::vector<float> mono;
+  std::uint64_t read_frames = 0;
+  for (;;) {
+    sf_count_t got = sf_readf_double(file, frames.data(), BLOCK_FRAMES);
+    if (got < 0) got = 0;
+    mono.resize(static_cast<std::size_t>(got));
+    for (std::size_t i = 0; i < mono.size(); ++i) {
+      double sum = 0;
+      for (std::size_t c = 0; c < channels; ++c)
+        sum += frames[i * channels + c];
+      mono[i] = static_cast<float>(sum / static_cast<double>(channels));
+    }
+    read_frames += static_cast<std::uint64_t>(got);
+    bool last = got < BLOCK_FRAMES;
+    if (!convert) {
+      sound->signal.insert(sound->signal.end(), mono.begin(), mono.end());
+    } else if (converter.run(mono.data(), mono.size(), last, &sound->signal,
+                             error) != 0) {
+      sf_close(file);
+      return -1;
+    }
+    if (progress && sound->frames > 0)
+      progress(static_cast<double>(read_frames) /
+               static_cast<double>(sound->frames));
+    if (last) break;
+  }
+  int failed = sf_error(file);
+  std::string reason = failed ? sf_strerror(file) : "";
+  sf_close(file);
+  if (failed) {
+    *error = "cannot read it to the end (" + reason + ")";
+    return -1;
+  }
+  sound->frames = read_frames;
+  if (convert) fit_length(read_frames, sound->rate, rate, &sound->signal);
+  return 0;
+}
+
+int resample(const std::vector<float> &signal, unsigned in, unsigned out,
+             std::vector<float> *converted, std::string *error) {
+  converted->clear();
+  if (in == out) {
+    *converted = signal;
+    return 0;
+  }
+  Converter converter;
+  if (converter.start(in, out, error) != 0 ||
+      converter.run(signal.data(), signal.size(), true, converted, error) != 0)
+    return -1;
+  fit_length(signal.size(), in, out, converted);
+  return 0;
+}

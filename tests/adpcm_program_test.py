@@ -1,0 +1,204 @@
+#!/usr/bin/env python3
+"""adpcm, the built program, on sound files the test makes: sox makes the
+other formats of a 16-bit WAV; Python's wave module reads what comes back.
+
+  adpcm_program_test.py --adpcm PATH CASE
+"""
+
+import array
+import math
+import os
+import resource
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import wave
+
+ADPCM = None
+
+
+def write_wav(path, frames, rate, channels=1, width=2):
+    """frames: one tuple of ints per frame."""
+    with wave.open(path, "wb") as out:
+        out.setnchannels(channels)
+        out.setsampwidth(width)
+        out.setframerate(rate)
+        data = bytearray()
+        for frame in frames:
+            for value in frame:
+                if width == 1:
+                    data += struct.pack("<B", value + 128)
+                else:
+                    data += struct.pack("<h", value)
+        out.writeframes(bytes(data))
+
+
+def tone(frequency, rate, seconds, level=0.5):
+    return [(int(round(level * 32767 *
+                       math.sin(2 * math.pi * frequency * i / rate))),)
+            for i in range(int(rate * seconds))]
+
+
+def run(*args, env_limit=None, ignore_limit_signal=True):
+    def limit():
+        if env_limit is not None:
+            resource.setrlimit(resource.RLIMIT_FSIZE, (env_limit, env_limit))
+            # Python ignores the signal itself; the child decides here.
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN if ignore_limit_signal
+                          else signal.SIG_DFL)
+    return subprocess.run([ADPCM, *args], capture_output=True,
+                          preexec_fn=limit, restore_signals=False,
+                          env={"LC_ALL": "C"})
+
+
+def decoded(path):
+    """The WAV that adpcm decode makes of path, as 12-bit values."""
+    wav = path[:-4] + ".wav"
+    result = run("decode", "--force", path)
+    assert result.returncode == 0, result.stderr
+    with wave.open(wav) as reader:
+        data = array.array("h", reader.readframes(reader.getnframes()))
+    return [v // 16 for v in data]
+
+
+def check(condition, message):
+    if not condition:
+        raise AssertionError(message)
+
+
+def case_formats(work):
+    """Lossless copies of a 16-bit WAV encode to the same bytes."""
+    if not shutil.which("sox"):
+        print("Skipped: sox is not installed")
+        return 1 if os.environ.get("CI") == "true" else 0
+    source = os.path.join(work, "source.wav")
+    write_wav(source, tone(440, 15625, 0.5), 15625)
+    check(run("encode", source).returncode == 0, "the WAV does not encode")
+    with open(os.path.join(work, "source.pcm"), "rb") as f:
+        expected = f.read()
+    copies = {"w24.wav": ["-b", "24"],
+              "float.wav": ["-e", "floating-point", "-b", "32"],
+              "copy.aiff": [], "copy.flac": []}
+    for name, options in copies.items():
+        out = os.path.join(work, name)
+        subprocess.run(["sox", source, *options, out], check=True)
+        if name == "w24.wav":
+            # sox writes 24 bits as WAVE_FORMAT_EXTENSIBLE.
+            with open(out, "rb") as f:
+                check(f.read(22)[20:22] == b"\xfe\xff", "not EXTENSIBLE")
+        result = run("encode", "-o", out + ".pcm", out)
+        check(result.returncode == 0, f"{name}: {result.stderr}")
+        with open(out + ".pcm", "rb") as f:
+            check(f.read() == expected, f"{name} encodes differently")
+    # 8-bit input is read, and comes out as the same tone.
+    eight = os.path.join(work, "eight.wav")
+    write_wav(eight, [(v // 256,) for (v,) in tone(440, 15625, 0.5)], 15625,
+              width=1)
+    check(run("encode", eight).returncode == 0, "8-bit input fails")
+    check(abs(crossings(decoded(os.path.join(work, "eight.pcm"))[:7812])
+              - 440) < 5, "8-bit input lost its tone")
+
+
+def crossings(signal):
+    """The frequency at 15625 Hz, from the upward zero crossings."""
+    ups = [i for i in range(1, len(signal))
+           if signal[i - 1] < 0 <= signal[i]]
+    return (len(ups) - 1) * 15625 / (ups[-1] - ups[0])
+
+
+def case_resampling(work):
+    source = os.path.join(work, "tone.wav")
+    write_wav(source, tone(1000, 44100, 1.0), 44100)
+    result = run("encode", "--no-settle", source)
+    check(result.returncode == 0, result.stderr)
+    signal = decoded(os.path.join(work, "tone.pcm"))
+    check(len(signal) in (15625, 15626), f"{len(signal)} samples")
+    check(abs(crossings(signal[200:-200]) - 1000) < 2, "the tone moved")
+    # Above the new Nyquist frequency: gone, at a fixed gain.
+    high = os.path.join(work, "high.wav")
+    write_wav(high, tone(10000, 44100, 1.0), 44100)
+    result = run("encode", "--gain", "0", high)
+    check(result.returncode == 0, result.stderr)
+    signal = decoded(os.path.join(work, "high.pcm"))
+    rms = math.sqrt(sum(v * v for v in signal[500:-500]) / len(signal))
+    # The tone itself would stand at about 0.35 * 2048 = 724.
+    check(rms < 8, f"the tone above Nyquist came through at {rms:.1f}")
+
+
+def case_stereo_and_sizes(work):
+    stereo = os.path.join(work, "stereo.wav")
+    write_wav(stereo, [(v, -v) for (v,) in tone(440, 15625, 0.2)], 15625,
+              channels=2)
+    result = run("encode", stereo)
+    check(result.returncode == 0, result.stderr)
+    check(b"the input is silent" in result.stderr, result.stderr)
+    check(set(open(os.path.join(work, "stereo.pcm"), "rb").read())
+          <= {0x00, 0x08, 0x80, 0x88}, "silence encoded as sound")
+    for count, size in ((0, 0), (1, 1)):
+        name = os.path.join(work, f"n{count}.wav")
+        write_wav(name, [(1000,)] * count, 15625)
+        result = run("encode", "--no-settle", name)
+        check(result.returncode == 0, result.stderr)
+        check(os.path.getsize(name[:-4] + ".pcm") == size,
+              f"{count} samples make {os.path.getsize(name[:-4] + '.pcm')}")
+
+
+def case_failures(work):
+    text = os.path.join(work, "notes.txt")
+    with open(text, "w") as f:
+        f.write("not a sound\n")
+    good = os.path.join(work, "good.wav")
+    write_wav(good, tone(440, 15625, 0.2), 15625)
+    result = run("encode", text, good)
+    check(result.returncode == 1, "a failed input is not reported")
+    check(b"notes.txt: cannot read it as sound" in result.stderr,
+          result.stderr)
+    check(not os.path.exists(os.path.join(work, "notes.pcm")),
+          "something was written for text")
+    check(os.path.exists(os.path.join(work, "good.pcm")),
+          "the good input was not made")
+    # Never replacing without --force.
+    with open(os.path.join(work, "good.pcm"), "wb") as f:
+        f.write(b"keep")
+    result = run("encode", good)
+    check(result.returncode == 1 and b"exists" in result.stderr,
+          result.stderr)
+    check(open(os.path.join(work, "good.pcm"), "rb").read() == b"keep",
+          "an existing file was replaced")
+    check(run("encode", "--force", good).returncode == 0, "--force fails")
+    check(os.path.getsize(os.path.join(work, "good.pcm")) > 4,
+          "--force did not replace")
+    # A file-size limit below the sample: nothing of it stays.
+    # Ignored, the limit fails the write; left to its signal, it ends the
+    # process. Either way, no file.
+    os.remove(os.path.join(work, "good.pcm"))
+    for ignored, status in ((True, 1), (False, -signal.SIGXFSZ)):
+        result = run("encode", good, env_limit=1000,
+                     ignore_limit_signal=ignored)
+        check(result.returncode == status,
+              f"status {result.returncode}: {result.stderr}")
+        check(sorted(os.listdir(work)) == ["good.wav", "notes.txt"],
+              f"left behind: {sorted(os.listdir(work))}")
+    check(run("encode", "--rate", "999", good).returncode == 2,
+          "a usage error is not status 2")
+
+
+CASES = {"Formats": case_formats, "Resampling": case_resampling,
+         "StereoAndSizes": case_stereo_and_sizes, "Failures": case_failures}
+
+
+def main(argv):
+    global ADPCM
+    if len(argv) != 4 or argv[1] != "--adpcm" or argv[3] not in CASES:
+        print(__doc__, file=sys.stderr)
+        return 2
+    ADPCM = os.path.abspath(argv[2])
+    with tempfile.TemporaryDirectory() as work:
+        return CASES[argv[3]](work) or 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
