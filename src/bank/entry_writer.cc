@@ -17,8 +17,8 @@ void seek_or_fail(Stream *bank, std::int32_t offset, StreamOrigin origin) {
 }
 
 // Records a sample met for the first time at the end of the bank, and
-// returns its length in host order for the copy. The file is found's; the
-// messages name it as the list does.
+// returns its length in host order for the copy. found names the file; the
+// messages give the name as the list has it.
 std::uint64_t remember_new_sample(const char *name, const char *found,
                                   Stream *bank, std::uint32_t *offset,
                                   std::uint32_t *length) {
