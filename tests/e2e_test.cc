@@ -668,6 +668,14 @@ std::vector<Case> Cases() {
            .err = text::open_failed("bos.pdl"),
            .bank = std::nullopt,
            .posix_only = true},
+          // The directory was read before the run made the bank in it.
+          {.name = "sample_naming_the_new_bank_in_another_case",
+           .files = Samples("0 = a.pcm\n1 = BOS.PDX\n"),
+           .args = {"bos"},
+           .status = 255,
+           .out = prefix("a.pcm") + "done.\n" + prefix("BOS.PDX"),
+           .err = text::sample_is_bank("BOS.PDX"),
+           .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
           // Without a terminal the answer is no, and nothing is touched.
           {.name = "bank_in_another_case_is_asked_about",
            .files = upper_case_bank,
