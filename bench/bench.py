@@ -7,7 +7,7 @@ round. Nothing here fails on a time: a run fails only when a contender fails
 or writes the wrong bytes.
 
   python3 bench/bench.py [--small] [--adpack PATH] [--pdxdump PATH]
-                         [--also NAME=PATH]... [--only a|b|c|d|e]...
+                         [--also NAME=PATH]... [--only a|b|c|d|e|f|g]...
 
 --small runs every scenario on small sizes, to prove the script works.
 --also races another build of adpack beside the first, under NAME.
@@ -29,12 +29,13 @@ TABLE_SIZE = 768
 MIB = 1 << 20
 
 
-def spawn(argv, cwd, stdout_path=None):
+def spawn(argv, cwd, stdout_path=None, stdin_fd=None):
     """Runs argv in cwd to its end; returns (seconds, peak RSS KiB, status)."""
     out = os.open(stdout_path or os.devnull,
                   os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
     err = os.open(os.devnull, os.O_WRONLY)
-    null_in = os.open(os.devnull, os.O_RDONLY)
+    null_in = os.dup(stdin_fd) if stdin_fd is not None else os.open(
+        os.devnull, os.O_RDONLY)
     # posix_spawn takes no working directory before Python 3.13, and a fork
     # of this interpreter would cost more than the tiniest run it times.
     here = os.getcwd()
@@ -82,14 +83,33 @@ def remove(path):
 
 
 class Contender:
-    def __init__(self, name, argv, output, stdout_path, cwd):
+    def __init__(self, name, argv, output, stdout_path, cwd, replace=False,
+                 answer=False):
         self.name = name
         self.argv = argv
-        self.output = output  # removed before each run
+        self.output = output  # removed before each run, unless replaced
         self.stdout_path = stdout_path
         self.cwd = cwd
+        self.replace = replace
+        # Run on a terminal of its own that has Y typed, for the question.
+        self.answer = answer
         self.times = []
         self.peak_kib = None
+
+    def spawn(self):
+        if not self.replace:
+            remove(self.output)
+        if not self.answer:
+            return spawn(self.argv, self.cwd, self.stdout_path)
+        master, slave = os.openpty()
+        try:
+            os.write(master, b"y")
+            # setsid -c makes the terminal on standard input the run's own.
+            return spawn([shutil.which("setsid"), "-c", "-w"] + self.argv,
+                         self.cwd, self.stdout_path, slave)
+        finally:
+            os.close(slave)
+            os.close(master)
 
     def run(self, repeat):
         """Runs repeat times in a row; records the median time of one."""
@@ -97,8 +117,7 @@ class Contender:
         # No dirty pages left by the contender before.
         os.sync()
         for _ in range(repeat):
-            remove(self.output)
-            seconds, _, status = spawn(self.argv, self.cwd, self.stdout_path)
+            seconds, _, status = self.spawn()
             if status != 0:
                 sys.exit(f"{self.name} ended with status {status}: "
                          f"{' '.join(self.argv)}")
@@ -206,6 +225,112 @@ def big_samples(args, work, baseline):
               f"= {mib(bound)}: {'within' if peak <= bound else 'over'}; "
               f"{(peak - base) / 1024:+.1f} MiB beside copy_baseline")
     shutil.rmtree(directory)
+
+
+def new_and_replaced_bank(args, work, baseline):
+    """The bank made new, and made over a bank of the same size that the
+    user agrees to replace (on a terminal of its own, with Y typed), each
+    beside copy_baseline writing a new file and over an old one. On ext4 a
+    file truncated to zero is written out at its close: a replaced file pays
+    that, a new one must not."""
+    total = args.large_total
+    sizes = [total // 96] * 96
+    sizes[-1] += total - sum(sizes)
+    directory = os.path.join(work, "replace")
+    os.makedirs(directory)
+    names = write_samples(directory, sizes, 5)
+    for list_name in ("new", "old"):
+        with open(os.path.join(directory, list_name + ".pdl"), "w") as f:
+            f.writelines(f"{slot} = {name}\n"
+                         for slot, name in enumerate(names))
+    progress = os.path.join(directory, "progress.txt")
+    contenders = []
+    for name, path in args.builds:
+        contenders += [
+            Contender(f"{name} new", [path, "new"],
+                      os.path.join(directory, "new.pdx"), progress,
+                      directory),
+            Contender(f"{name} replaced", [path, "old"],
+                      os.path.join(directory, "old.pdx"), progress,
+                      directory, replace=True, answer=True)]
+    contenders += [
+        Contender("copy new", [baseline, "copy-new.out"] + names,
+                  os.path.join(directory, "copy-new.out"), None, directory),
+        Contender("copy replaced", [baseline, "copy-old.out"] + names,
+                  os.path.join(directory, "copy-old.out"), None, directory,
+                  replace=True)]
+    # Something to replace from the first round on.
+    for contender in contenders:
+        if contender.replace:
+            with open(contender.output, "wb") as f:
+                f.truncate(TABLE_SIZE + total)
+    race(contenders, args.rounds)
+    check_bank(os.path.join(directory, "new.pdx"), directory, names)
+    check_bank(os.path.join(directory, "old.pdx"), directory, names)
+    print(f"\n(h) 96 distinct samples, {total / MIB:.0f} MiB in all: a new "
+          f"bank and a replaced one")
+    for c in contenders:
+        print(f"  {c.name:<20}median {statistics.median(c.times) * 1000:.2f}"
+              f"ms")
+    copy_new, copy_old = contenders[-2:]
+    for index in range(len(args.builds)):
+        for build, copy in zip(contenders[2 * index:2 * index + 2],
+                               (copy_new, copy_old)):
+            ratios = [a / b for a, b in zip(build.times, copy.times)]
+            print(f"  {build.name} / {copy.name}: median "
+                  f"{statistics.median(ratios):.3f} (rounds "
+                  f"{min(ratios):.3f} to {max(ratios):.3f})")
+    shutil.rmtree(directory)
+
+
+def names_in_another_case(args, work):
+    """Every sample named in another letter case than its file's, beside the
+    same list in the right case, in a directory of as many files: the lookup
+    must not read the directory for every name."""
+    for count in args.case_samples:
+        directory = os.path.join(work, f"case{count}")
+        os.makedirs(directory)
+        names = write_samples_named(directory, count)
+        with open(os.path.join(directory, "right.pdl"), "w") as f:
+            f.writelines(f"{i % 96} = {name}\n"
+                         for i, name in enumerate(names))
+        with open(os.path.join(directory, "wrong.pdl"), "w") as f:
+            f.writelines(f"{i % 96} = {name.upper()}\n"
+                         for i, name in enumerate(names))
+        progress = os.path.join(directory, "progress.txt")
+        contenders = []
+        for name, path in args.builds:
+            contenders += [
+                Contender(f"{name} wrong case", [path, "wrong"],
+                          os.path.join(directory, "wrong.pdx"), progress,
+                          directory),
+                Contender(f"{name} right case", [path, "right"],
+                          os.path.join(directory, "right.pdx"), progress,
+                          directory)]
+        race(contenders, args.rounds)
+        for list_name in ("right", "wrong"):
+            check_bank(os.path.join(directory, list_name + ".pdx"),
+                       directory, names)
+        print(f"\n(g) {count:,} samples of 1 to 4 bytes in a directory of "
+              f"{count + 3:,} files, named in another case and in their own")
+        for index in range(len(args.builds)):
+            wrong, right = contenders[2 * index:2 * index + 2]
+            ratios = [a / b for a, b in zip(wrong.times, right.times)]
+            print(f"  {wrong.name}: median "
+                  f"{statistics.median(wrong.times):.3f} s; "
+                  f"{right.name}: {statistics.median(right.times):.3f} s; "
+                  f"wrong / right: median {statistics.median(ratios):.2f} "
+                  f"(target at most 3)")
+        shutil.rmtree(directory)
+
+
+def write_samples_named(directory, count):
+    rng = random.Random(6)
+    names = [f"w{index:05d}.pcm" for index in range(count)]
+    for index, name in enumerate(names):
+        with open(os.path.join(directory, name), "wb") as f:
+            f.write(rng.randbytes(1 + index % 4))
+    return names
 
 
 def count_syscalls(argv, cwd, stdout_path):
@@ -409,7 +534,7 @@ def main():
                         metavar="NAME=PATH",
                         help="another build of adpack to race beside it")
     parser.add_argument("--rounds", type=int)
-    parser.add_argument("--only", action="append", choices="abcdef",
+    parser.add_argument("--only", action="append", choices="abcdefgh",
                         help="run only this scenario (again for more)")
     args = parser.parse_args()
     args.builds = [("adpack", args.adpack)]
@@ -429,12 +554,14 @@ def main():
         args.name_entries = [1000, 20000]
         args.page_total, args.page_repeat = MIB // 2, 1
         args.memory_total, args.memory_rounds = 4 * MIB, 1
+        args.case_samples = [300]
         args.rounds = args.rounds or 3
     else:
         args.large_total, args.lines, args.tiny_repeat = 256 * MIB, 1000000, 50
         args.name_entries = [10000, 200000]
         args.page_total, args.page_repeat = 2 * MIB, 5
         args.memory_total, args.memory_rounds = 64 * MIB, 3
+        args.case_samples = [2000, 8000]
         args.rounds = args.rounds or 7
 
     work = tempfile.mkdtemp(prefix="adpack-bench-", dir=args.work)
@@ -442,7 +569,7 @@ def main():
         for name, path in args.builds:
             print(f"{name}: {path}")
         print(f"rounds: {args.rounds}; scratch: {work}")
-        wanted = args.only or "abcdef"
+        wanted = args.only or "abcdefgh"
         if "a" in wanted:
             big_samples(args, work, build_baseline(work))
         if "b" in wanted:
@@ -455,6 +582,10 @@ def main():
             pdxdump_page(args, work)
         if "f" in wanted:
             pdxdump_memory(args, work)
+        if "g" in wanted:
+            names_in_another_case(args, work)
+        if "h" in wanted:
+            new_and_replaced_bank(args, work, build_baseline(work))
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

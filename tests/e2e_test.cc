@@ -668,6 +668,14 @@ std::vector<Case> Cases() {
            .err = text::open_failed("bos.pdl"),
            .bank = std::nullopt,
            .posix_only = true},
+          // The directory was read before the run made the bank in it.
+          {.name = "sample_naming_the_new_bank_in_another_case",
+           .files = Samples("0 = a.pcm\n1 = BOS.PDX\n"),
+           .args = {"bos"},
+           .status = 255,
+           .out = prefix("a.pcm") + "done.\n" + prefix("BOS.PDX"),
+           .err = text::sample_is_bank("BOS.PDX"),
+           .bank = Bank{.data = {"a.pcm"}, .slots = {{0, 0}}}},
           // Without a terminal the answer is no, and nothing is touched.
           {.name = "bank_in_another_case_is_asked_about",
            .files = upper_case_bank,
@@ -677,6 +685,51 @@ std::vector<Case> Cases() {
            .err = text::overwrite_prompt("bos.pdx") +
                   std::string(text::kAfterAnswer),
            .bank = std::nullopt},
+      });
+
+  // Only a letter that is a whole character has a case. A name that is not
+  // UTF-8 is Shift_JIS: the second byte of 山 (8E 52) is no letter, and 屍
+  // (8E 72) is another name, though 'R' and 'r' would fold; after the
+  // double-byte character a letter folds again. A UTF-8 name folds every
+  // letter, even one that Shift_JIS would take as a second byte.
+  const std::string yama = to_cp932("山");
+  const std::string shikabane = to_cp932("屍");
+  // A name is printed as its bytes, which the expected text (turned into
+  // Shift_JIS) holds as what they read as in Shift_JIS.
+  const std::string utf8_name = "あa.pcm";
+  const std::string utf8_accented = "é.pcm";
+  cases.insert(
+      cases.end(),
+      {
+          {.name = "shift_jis_second_byte_is_no_letter",
+           .files = {File(yama + "A.pcm", kA), File(shikabane + ".pcm", kB),
+                     File("bos.pdl",
+                          "0 = " + yama + "a.PCM\n1 = " + yama + ".pcm\n")},
+           .args = {"bos"},
+           .status = 255,
+           .out = prefix("山a.PCM") + "done.\n" + prefix("山.pcm"),
+           .err = text::not_found("山.pcm"),
+           .bank = Bank{.data = {yama + "A.pcm"}, .slots = {{0, 0}}},
+           .posix_only = true},
+          {.name = "shift_jis_bank_is_no_other_name_in_case",
+           .files = {File(yama + ".pdl", ""), File(shikabane + ".pdx", kJunk)},
+           .args = {yama},
+           .status = 0,
+           .out = "",
+           .err = finished,
+           .bank = Bank{.data = {}, .slots = {}, .path = yama + ".pdx"},
+           .posix_only = true},
+          {.name = "utf8_name_folds_its_letters_only",
+           .files = {File("あA.PCM", kA), File("É.pcm", kB),
+                     File("bos.pdl", "0 = " + utf8_name +
+                                         "\n1 = " + utf8_accented + "\n")},
+           .args = {"bos"},
+           .status = 255,
+           .out = prefix(from_cp932(utf8_name)) + "done.\n" +
+                  prefix(from_cp932(utf8_accented)),
+           .err = text::not_found(from_cp932(utf8_accented)),
+           .bank = Bank{.data = {"あA.PCM"}, .slots = {{0, 0}}},
+           .posix_only = true},
       });
 
   // Names that Windows refuses, even where the file system below has such a

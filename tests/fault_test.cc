@@ -368,6 +368,63 @@ TEST_P(FaultTest, BankWithoutWritePermission) {
                       read_file(dir_ / "bos.pdx").value_or("<none>"));
 }
 
+// --- A system without a null device ---------------------------------------
+
+// A container or chroot may have no /dev/null to hold a descriptor the shell
+// closed; the run is given one: a mount namespace of its own, with an empty
+// file system over /dev. The console's bytes must still not land in the
+// list's or the bank's descriptor: progress fills more than a buffer before
+// the run ends, and a missing sample is reported while the bank is open.
+TEST_P(FaultTest, ClosedDescriptorsWithoutANullDevice) {
+  if (!GetParam().posix_file_system) GTEST_SKIP() << "needs mount namespaces";
+  const std::vector<std::string> without_dev = {
+      "unshare",
+      "--mount",
+      "--propagation",
+      "private",
+      "--",
+      "sh",
+      "-c",
+      "mount -t tmpfs tmpfs /dev && test ! -e /dev/null && exec \"$@\"",
+      "sh"};
+  std::vector<std::string> probe = without_dev;
+  probe.push_back("true");
+  RunResult can = run({.argv = probe});
+  if (!can.exited || can.exit_status != 0)
+    GTEST_SKIP() << "cannot hide /dev in a mount namespace here: "
+                 << can.describe();
+  Launcher launcher = GetParam();
+  launcher.prefix.insert(launcher.prefix.begin(), without_dev.begin(),
+                         without_dev.end());
+  std::string list;
+  BankImage image;
+  BankImage::Placed a = image.append(kA);
+  for (int slot = 0; slot < 60; ++slot) {
+    list += std::to_string(slot) + " = a.pcm\n";
+    image.set_slot(slot, a);
+  }
+  list += "60 = b.pcm\n61 = missing.pcm\n";
+  image.set_slot(60, image.append(kB));
+  for (const std::vector<int>& closed :
+       std::vector<std::vector<int>>{{1, 2}, {0, 1, 2}}) {
+    SCOPED_TRACE(testing::Message()
+                 << "closed " << testing::PrintToString(closed));
+    fs::remove(dir_ / "bos.pdx");
+    write_file(dir_ / "a.pcm", kA);
+    write_file(dir_ / "b.pcm", kB);
+    write_file(dir_ / "bos.pdl", list);
+    RunResult result = run({.argv = launcher.command({"bos"}),
+                            .cwd = dir_.path().string(),
+                            .closed = closed});
+    ASSERT_TRUE(result.exited) << result.describe();
+    EXPECT_EQ(result.exit_status, 255) << result.describe();
+    EXPECT_PRED_FORMAT2(SameBytes, image.bytes(),
+                        read_file(dir_ / "bos.pdx").value_or("<none>"));
+    EXPECT_PRED_FORMAT2(SameBytes, list,
+                        read_file(dir_ / "bos.pdl").value_or("<none>"));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Program, FaultTest,
                          ::testing::ValuesIn(test_launchers()), LauncherName);
 

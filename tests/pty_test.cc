@@ -234,24 +234,55 @@ TEST_P(OverwriteTest, WithoutTerminalDeclinesAtOnce) {
 // the Shift_JIS bytes whatever the locale. File names pass byte for byte.
 struct TerminalCase {
   std::string name;
-  std::string locale;
+  std::string locale;  // LC_ALL
   Capture out;
   Capture err;
   bool utf8;  // what the streams on the terminal show
+  std::vector<std::string> environment = {};
 };
 
 void PrintTo(const TerminalCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<TerminalCase> TerminalCases() {
+  // A locale this system has not generated: its name alone says what the
+  // terminal shows, taken from the first of LC_ALL, LC_CTYPE and LANG that
+  // is set and not empty, as the C library would take it.
+  const std::string missing_utf8 = "xx_XX.UTF-8@mod";
+  const std::string missing_latin = "xx_XX.ISO-8859-1";
   return {
       {"utf8_locale", "C.UTF-8", Capture::kTerminal, Capture::kTerminal, true},
       {"c_locale", "C", Capture::kTerminal, Capture::kTerminal, false},
-      // Named UTF-8 but not installed: the C library stays in "C".
-      {"missing_utf8_locale", "xx_XX.UTF-8", Capture::kTerminal,
-       Capture::kTerminal, false},
+      {"missing_utf8_locale", "xx_XX.utf8", Capture::kTerminal,
+       Capture::kTerminal, true},
+      {"missing_utf8_locale_in_lang",
+       "",
+       Capture::kTerminal,
+       Capture::kTerminal,
+       true,
+       {"LC_CTYPE=", "LANG=" + missing_utf8}},
+      {"missing_utf8_locale_in_lc_ctype",
+       "",
+       Capture::kTerminal,
+       Capture::kTerminal,
+       true,
+       {"LC_CTYPE=" + missing_utf8, "LANG=" + missing_latin}},
+      {"missing_other_locale_before_utf8",
+       "",
+       Capture::kTerminal,
+       Capture::kTerminal,
+       false,
+       {"LC_CTYPE=" + missing_latin, "LANG=" + missing_utf8}},
+      {"installed_c_locale_before_missing_utf8",
+       "C",
+       Capture::kTerminal,
+       Capture::kTerminal,
+       false,
+       {"LANG=" + missing_utf8}},
       {"utf8_locale_output_in_a_file", "C.UTF-8", Capture::kFile,
        Capture::kTerminal, true},
       {"utf8_locale_error_in_a_file", "C.UTF-8", Capture::kTerminal,
+       Capture::kFile, true},
+      {"missing_utf8_locale_error_in_a_file", missing_utf8, Capture::kTerminal,
        Capture::kFile, true},
   };
 }
@@ -282,7 +313,8 @@ TEST_P(TerminalTextTest, ShowsEachTextInTheTerminalsEncoding) {
                .out = c.out,
                .err = c.err,
                .controlling_terminal = pty_.slave(),
-               .locale = c.locale});
+               .locale = c.locale,
+               .environment = c.environment});
   EXPECT_TRUE(eventually(
       [&] {
         return (terminal_mode(pty_.slave()).c_lflag & ICANON) == 0 ||

@@ -1,6 +1,7 @@
 #include "bank/entry_writer.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "bank/bank_layout.h"
 #include "bank/placed_samples.h"
@@ -16,13 +17,14 @@ void seek_or_fail(Stream *bank, std::int32_t offset, StreamOrigin origin) {
 }
 
 // Records a sample met for the first time at the end of the bank, and
-// returns its length in host order for the copy.
-std::uint64_t remember_new_sample(const char *name, Stream *bank,
-                                  std::uint32_t *offset,
+// returns its length in host order for the copy. found names the file; the
+// messages give the name as the list has it.
+std::uint64_t remember_new_sample(const char *name, const char *found,
+                                  Stream *bank, std::uint32_t *offset,
                                   std::uint32_t *length) {
   // Copied into itself, the bank would hold a snapshot of its own first
   // bytes; a hard link's data would already be gone.
-  if (stream_is_file(bank, name)) {
+  if (stream_is_file(bank, found)) {
     print_message(MSG_SAMPLE_IS_BANK, name);
     fail_run();
   }
@@ -33,7 +35,7 @@ std::uint64_t remember_new_sample(const char *name, Stream *bank,
     fail_run();
   }
   std::uint64_t size;
-  if (platform_file_size(name, &size) != 0) {
+  if (platform_file_size(found, &size) != 0) {
     print_message(MSG_NOT_FOUND, name);
     fail_run();
   }
@@ -49,16 +51,19 @@ std::uint64_t remember_new_sample(const char *name, Stream *bank,
 }
 
 // Appends the sample's bytes to the bank in one read and one write.
-void copy_sample(const char *name, std::size_t size, Stream *bank) {
+void copy_sample(const char *name, const char *found, std::size_t size,
+                 Stream *bank) {
   unsigned char *buffer = static_cast<unsigned char *>(std::malloc(size + 1));
   if (!buffer) {
     print_no_memory();
     fail_run();
   }
   seek_or_fail(bank, 0, STREAM_SEEK_END);
-  OpenStatus status;
-  Stream *sample = open_guarded(name, "rb", &status);
-  if (!sample) fail_run();
+  Stream *sample = stream_open(found, "rb");
+  if (!sample) {
+    print_message(MSG_OPEN_FAILED, name);
+    fail_run();
+  }
   // A sample that shrank or failed part-way must not leave unread memory in
   // the bank behind a slot that promises the full length.
   if (stream_read(sample, buffer, size) != size) {
@@ -85,8 +90,18 @@ int place_entry(std::int32_t number, const char *name, Stream *bank) {
   BankSlot slot;
   bool shared = find_placed_sample(name, &slot.offset, &slot.length) == 0;
   std::uint64_t size = 0;
-  if (!shared)
-    size = remember_new_sample(name, bank, &slot.offset, &slot.length);
+  // Looked up once: the self-check, the size and the copy see one file, and
+  // a name in another letter case costs one lookup, not three.
+  char *found = nullptr;
+  if (!shared) {
+    found = static_cast<char *>(std::malloc(std::strlen(name) + 1));
+    if (!found) {
+      print_no_memory();
+      fail_run();
+    }
+    platform_find_name(name, found);
+    size = remember_new_sample(name, found, bank, &slot.offset, &slot.length);
+  }
 
   seek_or_fail(bank, number * static_cast<std::int32_t>(BANK_SLOT_SIZE),
                STREAM_SEEK_START);
@@ -94,6 +109,7 @@ int place_entry(std::int32_t number, const char *name, Stream *bank) {
   stream_write(bank, &slot.length, sizeof slot.length);
   if (shared) return 0;
 
-  copy_sample(name, static_cast<std::size_t>(size), bank);
+  copy_sample(name, found, static_cast<std::size_t>(size), bank);
+  std::free(found);
   return 0;
 }

@@ -165,6 +165,7 @@ TEST_F(Pdxdump, ProgramEndsWithTheRunsStatus) {
     int status;
   } cases[] = {
       {{"good.pdx"}, 0},
+      {{"GOOD.PDX"}, 0},  // found in another letter case, as adpack would
       {{"--json", "--all", "bad.pdx"}, 1},
       {{"missing.pdx"}, 2},
       {{"--help"}, 0},

@@ -241,13 +241,39 @@ bool names_utf8(const char *codeset) {
   return *want == '\0';
 }
 
+// The character set a locale's name states, as in "ja_JP.UTF-8@mod", and
+// whether it is UTF-8.
+bool locale_name_says_utf8(const char *name) {
+  const char *dot = std::strchr(name, '.');
+  if (!dot) return false;
+  char codeset[32];
+  std::size_t length = std::strcspn(dot + 1, "@");
+  if (length >= sizeof codeset) return false;
+  std::memcpy(codeset, dot + 1, length);
+  codeset[length] = '\0';
+  return names_utf8(codeset);
+}
+
+// The locale the user asked for, as the C library picks it, even when this
+// system has not generated it (as often over ssh and in containers): a
+// UTF-8 terminal must not be shown Shift_JIS because of that.
+bool named_locale_is_utf8() {
+  static const char *const variables[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  for (const char *variable : variables) {
+    const char *value = std::getenv(variable);
+    if (value && *value) return locale_name_says_utf8(value);
+  }
+  return false;
+}
+
 // Asked once. The program otherwise runs in the "C" locale, and goes back to
 // it, so that nothing else the C library does follows the user's locale.
 bool locale_is_utf8() {
   static int answer = -1;
   if (answer < 0) {
-    answer = ::setlocale(LC_CTYPE, "") != nullptr &&
-             names_utf8(::nl_langinfo(CODESET));
+    answer = ::setlocale(LC_CTYPE, "") != nullptr
+                 ? names_utf8(::nl_langinfo(CODESET))
+                 : named_locale_is_utf8();
     ::setlocale(LC_CTYPE, "C");
   }
   return answer == 1;
@@ -256,7 +282,7 @@ bool locale_is_utf8() {
 // Old lists and banks name files in any letter case, written for a system
 // that ignores it. A name that names nothing as written is looked up again,
 // each component that names nothing matched against its directory ignoring
-// ASCII letter case; only a single match counts.
+// the case of its letters; only a single match counts.
 struct FoundName {
   char path[PATH_MAX];
   // Matches of the last component once all before it are found: 1 when the
@@ -270,28 +296,259 @@ bool names_something(const char *path) {
   return ::lstat(path, &info) == 0;
 }
 
-bool same_ignoring_case(const char *a, const char *b, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
+// Whether the bytes are UTF-8 throughout: no stray continuation byte, no
+// overlong form, no surrogate, nothing past U+10FFFF.
+bool is_utf8(const unsigned char *bytes, std::size_t length) {
+  std::size_t i = 0;
+  while (i < length) {
+    unsigned char lead = bytes[i];
+    std::size_t need = lead < 0x80 ? 1 : utf8_length(lead);
+    if (need == 0 || length - i < need) return false;
+    for (std::size_t k = 1; k < need; ++k)
+      if ((bytes[i + k] & 0xc0) != 0x80) return false;
+    unsigned char second = need > 1 ? bytes[i + 1] : 0;
+    if ((lead == 0xe0 && second < 0xa0) || (lead == 0xed && second > 0x9f) ||
+        (lead == 0xf0 && second < 0x90) || (lead == 0xf4 && second > 0x8f))
+      return false;
+    i += need;
   }
   return true;
 }
 
-// Counts the entries of directory that are component but for letter case;
-// the last one goes to match, which holds length bytes.
+// A name's letters in one case, where a letter is a whole character. In a
+// name in UTF-8 every byte below 0x80 is one. Any other name is read as
+// Shift_JIS, whose double-byte characters keep their second byte as it is:
+// 8E 52 and 8E 72 are two characters, not one in two cases.
+void fold_letters(const char *name, std::size_t length, char *folded) {
+  const unsigned char *bytes = reinterpret_cast<const unsigned char *>(name);
+  bool utf8 = is_utf8(bytes, length);
+  for (std::size_t i = 0; i < length; ++i) {
+    unsigned char byte = bytes[i];
+    folded[i] =
+        static_cast<char>(byte >= 'A' && byte <= 'Z' ? byte - 'A' + 'a' : byte);
+    if (!utf8 && double_byte_lead(byte) && i + 1 < length) {
+      ++i;
+      folded[i] = name[i];
+    }
+  }
+}
+
+std::uint64_t hash_bytes(const char *bytes, std::size_t length) {
+  std::uint64_t hash = 14695981039346656037u;
+  for (std::size_t i = 0; i < length; ++i) {
+    hash ^= static_cast<unsigned char>(bytes[i]);
+    hash *= 1099511628211u;
+  }
+  return hash;
+}
+
+#ifdef __APPLE__
+const struct timespec &modified(const struct stat &info) {
+  return info.st_mtimespec;
+}
+const struct timespec &changed(const struct stat &info) {
+  return info.st_ctimespec;
+}
+#else
+const struct timespec &modified(const struct stat &info) {
+  return info.st_mtim;
+}
+const struct timespec &changed(const struct stat &info) { return info.st_ctim; }
+#endif
+
+bool same_time(const struct timespec &a, const struct timespec &b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// Whether a directory is as it was: an entry made, removed or renamed in it
+// moves its times.
+bool unchanged(const struct stat &then, const struct stat &now) {
+  return then.st_dev == now.st_dev && then.st_ino == now.st_ino &&
+         same_time(modified(then), modified(now)) &&
+         same_time(changed(then), changed(now));
+}
+
+// The entries of a directory that fold alike: how many, and where the folded
+// name, and after it the first such entry's own name, lie in the names.
+struct FoldedEntry {
+  std::size_t offset;
+  std::size_t length;
+  int matches;  // 0: an empty slot
+};
+
+// A directory read once, so that each name looked up in it costs a probe
+// rather than a read of the whole directory (a list of thousands of names
+// in another case, in a directory of thousands of files). What it was when
+// read is kept with it, and it is read again once it has changed, by this
+// process or another.
+struct Listing {
+  Listing *next;
+  char *directory;
+  struct stat seen;
+  char *names;  // each entry: folded name, zero, own name, zero
+  FoldedEntry *slots;
+  std::size_t slot_count;  // a power of two, at least twice the entries
+};
+
+Listing *listings = nullptr;
+
+// More directories than a run looks in; beyond it the least recent goes.
+constexpr int LISTINGS_KEPT = 64;
+
+void free_listing(Listing *listing) {
+  std::free(listing->directory);
+  std::free(listing->names);
+  std::free(listing->slots);
+  std::free(listing);
+}
+
+// After this process has made or removed a name: a change in the same tick
+// of the clock as the read need not move a directory's times.
+void forget_listings() {
+  while (listings) {
+    Listing *next = listings->next;
+    free_listing(listings);
+    listings = next;
+  }
+}
+
+FoldedEntry *slot_for(const Listing *listing, const char *folded,
+                      std::size_t length) {
+  std::size_t mask = listing->slot_count - 1;
+  std::size_t at = static_cast<std::size_t>(hash_bytes(folded, length)) & mask;
+  for (;; at = (at + 1) & mask) {
+    FoldedEntry *slot = &listing->slots[at];
+    if (slot->matches == 0 ||
+        (slot->length == length &&
+         std::memcmp(listing->names + slot->offset, folded, length) == 0))
+      return slot;
+  }
+}
+
+bool append(char **buffer, std::size_t *used, std::size_t *capacity,
+            std::size_t more) {
+  if (*capacity - *used >= more) return true;
+  std::size_t grown = *capacity * 2 + more;
+  char *bigger = static_cast<char *>(std::realloc(*buffer, grown));
+  if (!bigger) return false;
+  *buffer = bigger;
+  *capacity = grown;
+  return true;
+}
+
+// Returns 1 with the listing filled, 0 when the directory cannot be read, -1
+// when memory runs out.
+int read_listing(const char *directory, Listing *listing) {
+  DIR *entries = ::opendir(directory);
+  if (!entries) return 0;
+  // Taken before the entries, so that a change during the read shows later.
+  if (::fstat(::dirfd(entries), &listing->seen) != 0) {
+    ::closedir(entries);
+    return 0;
+  }
+  std::size_t used = 0, capacity = 0, count = 0;
+  int result = 1;
+  while (const struct dirent *entry = ::readdir(entries)) {
+    std::size_t length = std::strlen(entry->d_name);
+    if (!append(&listing->names, &used, &capacity, 2 * length + 2)) {
+      result = -1;
+      break;
+    }
+    char *at = listing->names + used;
+    fold_letters(entry->d_name, length, at);
+    at[length] = '\0';
+    std::memcpy(at + length + 1, entry->d_name, length + 1);
+    used += 2 * length + 2;
+    ++count;
+  }
+  ::closedir(entries);
+  if (result != 1) return result;
+  listing->slot_count = 8;
+  while (listing->slot_count < 2 * count) listing->slot_count *= 2;
+  listing->slots = static_cast<FoldedEntry *>(
+      std::calloc(listing->slot_count, sizeof(FoldedEntry)));
+  if (!listing->slots) return -1;
+  for (std::size_t offset = 0; offset < used;) {
+    std::size_t length = std::strlen(listing->names + offset);
+    FoldedEntry *slot = slot_for(listing, listing->names + offset, length);
+    if (slot->matches++ == 0) {
+      slot->offset = offset;
+      slot->length = length;
+    }
+    offset += 2 * length + 2;
+  }
+  return 1;
+}
+
+// The listing of directory, read now unless one read before still holds.
+// Null with *unreadable set when the directory cannot be read, and without
+// it when memory runs out.
+Listing *listing_of(const char *directory, bool *unreadable) {
+  *unreadable = false;
+  Listing **link = &listings;
+  int kept = 0;
+  for (; *link; link = &(*link)->next, ++kept) {
+    Listing *listing = *link;
+    if (std::strcmp(listing->directory, directory) != 0) continue;
+    *link = listing->next;
+    struct stat now;
+    if (::stat(directory, &now) == 0 && unchanged(listing->seen, now)) {
+      listing->next = listings;
+      listings = listing;
+      return listing;
+    }
+    free_listing(listing);
+    break;
+  }
+  if (kept >= LISTINGS_KEPT) {
+    Listing **last = &listings;
+    while ((*last)->next) last = &(*last)->next;
+    free_listing(*last);
+    *last = nullptr;
+  }
+  Listing *listing = static_cast<Listing *>(std::calloc(1, sizeof(Listing)));
+  std::size_t size = std::strlen(directory) + 1;
+  char *copy = listing ? static_cast<char *>(std::malloc(size)) : nullptr;
+  if (!copy) {
+    std::free(listing);
+    return nullptr;
+  }
+  std::memcpy(copy, directory, size);
+  listing->directory = copy;
+  int read = read_listing(directory, listing);
+  if (read != 1) {
+    free_listing(listing);
+    *unreadable = read == 0;
+    return nullptr;
+  }
+  listing->next = listings;
+  listings = listing;
+  return listing;
+}
+
+// Counts the entries of directory that are component but for the case of
+// its letters; one of them goes to match, which holds length bytes.
 int count_matches(const char *directory, const char *component,
                   std::size_t length, char *match) {
+  char folded[NAME_MAX + 1];
+  fold_letters(component, length, folded);
+  bool unreadable;
+  if (const Listing *listing = listing_of(directory, &unreadable)) {
+    const FoldedEntry *slot = slot_for(listing, folded, length);
+    if (slot->matches > 0)
+      std::memcpy(match, listing->names + slot->offset + length + 1, length);
+    return slot->matches;
+  }
+  if (unreadable) return 0;
+  // Out of memory for the listing: the directory read for this name alone.
   DIR *entries = ::opendir(directory);
   if (!entries) return 0;
   int matches = 0;
   while (const struct dirent *entry = ::readdir(entries)) {
-    if (std::strlen(entry->d_name) != length ||
-        !same_ignoring_case(entry->d_name, component, length))
-      continue;
+    char entry_folded[NAME_MAX + 1];
+    if (std::strlen(entry->d_name) != length) continue;
+    fold_letters(entry->d_name, length, entry_folded);
+    if (std::memcmp(entry_folded, folded, length) != 0) continue;
     std::memcpy(match, entry->d_name, length);
     ++matches;
   }
@@ -355,10 +612,13 @@ void platform_start(void) {
   // console's output would land in that file.
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    int null_device = ::open("/dev/null", O_RDWR);
-    if (null_device >= 0 && null_device != fd) {
-      ::dup2(null_device, fd);
-      ::close(null_device);
+    int holder = ::open("/dev/null", O_RDWR);
+    // Without a null device (a container or chroot that has none), the root
+    // directory: it holds the number, and nothing can be written to it.
+    if (holder < 0) holder = ::open("/", O_RDONLY | O_DIRECTORY);
+    if (holder >= 0 && holder != fd) {
+      ::dup2(holder, fd);
+      ::close(holder);
     }
   }
   // A reader that has gone from a pipe must not end the run.
@@ -382,6 +642,12 @@ bool platform_is_utf8_terminal(PlatformFile file) {
   return ::isatty(descriptor(file)) == 1 && locale_is_utf8();
 }
 
+void platform_find_name(const char *name, char *found) {
+  FoundName lookup;
+  const char *use = find_name(name, &lookup);
+  std::memcpy(found, use, std::strlen(name) + 1);
+}
+
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   FoundName found;
   name = find_name(name, &found);
@@ -402,6 +668,11 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   do {
     fd = ::open(name, flags, 0666);
   } while (fd < 0 && errno == EINTR);
+  if ((flags & O_CREAT) != 0) {
+    int reason = errno;
+    forget_listings();
+    errno = reason;
+  }
   if (fd < 0)
     return mode == PLATFORM_OPEN_WRITE_NEW && errno == EEXIST ? -2 : -1;
   struct stat info;
@@ -422,6 +693,8 @@ int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
 }
 
 int platform_open_regular(const char *name, PlatformFile *file) {
+  FoundName found;
+  name = find_name(name, &found);
   // Without a writer, a FIFO's open would wait; this one never does.
   int fd;
   do {
@@ -496,7 +769,9 @@ int platform_lock(PlatformFile file) {
 int platform_empty(PlatformFile file) {
   struct stat info;
   if (::fstat(descriptor(file), &info) != 0) return -1;
-  if (!S_ISREG(info.st_mode)) return 0;
+  // Nothing to empty, and on some file systems (ext4) a truncation to zero
+  // marks the file to be written out at its close, a cost for a new bank.
+  if (!S_ISREG(info.st_mode) || info.st_size == 0) return 0;
   int result;
   do {
     result = ::ftruncate(descriptor(file), 0);
@@ -536,14 +811,17 @@ int platform_make_directory(const char *name) {
   FoundName found;
   name = find_name(name, &found);
   if (found.last_matches > 0) return -1;
+  forget_listings();
   return ::mkdir(name, 0777) == 0 ? 0 : -1;
 }
 
 int platform_remove_file(const char *name) {
+  forget_listings();
   return ::unlink(name) == 0 ? 0 : -1;
 }
 
 int platform_remove_directory(const char *name) {
+  forget_listings();
   return ::rmdir(name) == 0 ? 0 : -1;
 }
 

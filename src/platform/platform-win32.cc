@@ -264,6 +264,11 @@ bool platform_is_char_device(PlatformFile file) {
 // The console shows the Shift_JIS bytes through its own code page.
 bool platform_is_utf8_terminal(PlatformFile) { return false; }
 
+// The system itself finds a name in another letter case.
+void platform_find_name(const char *name, char *found) {
+  std::memcpy(found, name, std::strlen(name) + 1);
+}
+
 int platform_open(const char *name, PlatformOpenMode mode, PlatformFile *file) {
   DWORD access = GENERIC_WRITE;
   DWORD disposition = CREATE_ALWAYS;

@@ -2,8 +2,11 @@
 // file per platform stands behind this header; nothing else may include a
 // system header. Every call reports failure by its result and never ends the
 // process, except platform_exit. A file name that names nothing as written
-// names the one file that matches it ignoring ASCII letter case, component
-// by component, where there is exactly one, as on a system that ignores case.
+// names the one file that matches it ignoring the case of its letters,
+// component by component, where there is exactly one, as on a system that
+// ignores case. A letter is an ASCII letter that is a whole character: in a
+// component that is not UTF-8, read as Shift_JIS, the second byte of a
+// double-byte character never is one.
 #ifndef ADPACK_PLATFORM_PLATFORM_H
 #define ADPACK_PLATFORM_PLATFORM_H
 
@@ -44,8 +47,9 @@ enum PlatformFileKind {
 
 // Process start: standard handles in binary mode, a closed pipe on standard
 // output or error never ends the process, and no file the program opens can
-// take the place of a closed standard handle. Called once, before anything
-// else.
+// take the place of a closed standard handle (one the process starts
+// without is held by something that cannot be written). Called once, before
+// anything else.
 void platform_start(void);
 
 // The whole command line as one string, where the platform hands it over so
@@ -64,9 +68,16 @@ PlatformFile platform_std_handle(PlatformStdHandle which);
 bool platform_is_char_device(PlatformFile file);
 
 // Whether the handle is a terminal whose user's locale (LC_ALL, LC_CTYPE,
-// LANG) has UTF-8 as its character set. Never so on Windows, whose console
-// keeps its code page.
+// LANG) has UTF-8 as its character set; where the system cannot set that
+// locale, as its name states it. Never so on Windows, whose console keeps
+// its code page.
 bool platform_is_utf8_terminal(PlatformFile file);
+
+// Writes to found, which holds as many bytes as name with its zero, the name
+// that the calls here take name to mean: name as written, or as found in
+// another letter case. Given found, a later call finds the same file
+// without looking again.
+void platform_find_name(const char *name, char *found);
 
 // Opens name so that other processes may still read and write it. Returns 0,
 // or -1 when it cannot be opened. For PLATFORM_OPEN_WRITE_NEW it returns -2
@@ -104,7 +115,8 @@ int platform_close(PlatformFile file);
 int platform_lock(PlatformFile file);
 
 // Empties the open file, whose position must be at its start. What is not a
-// regular file (a device) is left as it is. Returns 0 or -1.
+// regular file (a device), or is empty already, is left as it is. Returns 0
+// or -1.
 int platform_empty(PlatformFile file);
 
 // Whether name names the very file that is open as file.

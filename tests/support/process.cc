@@ -17,6 +17,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/cp932.h"
@@ -167,13 +168,25 @@ int make_input(const std::optional<std::string>& input) {
 }
 
 // Between fork and exec: only async-signal-safe calls.
-// The parent's environment with LC_ALL replaced, built before the fork.
-std::vector<std::string> child_environment(const std::string& locale) {
+// The parent's environment with LC_ALL and the given entries replaced, built
+// before the fork.
+std::vector<std::string> child_environment(
+    const std::string& locale, const std::vector<std::string>& replaced) {
   std::vector<std::string> env;
+  std::vector<std::string> set = replaced;
+  set.push_back("LC_ALL=" + locale);
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (std::strncmp(*entry, "LC_ALL=", 7) != 0) env.emplace_back(*entry);
+    std::string_view have(*entry);
+    bool kept = true;
+    for (const std::string& want : set) {
+      std::size_t name = want.find('=') + 1;
+      if (have.substr(0, name) == std::string_view(want).substr(0, name)) {
+        kept = false;
+      }
+    }
+    if (kept) env.emplace_back(have);
   }
-  env.push_back("LC_ALL=" + locale);
+  env.insert(env.end(), set.begin(), set.end());
   return env;
 }
 
@@ -289,7 +302,7 @@ Child::Child(const RunOptions& options) : options_(options) {
   std::vector<std::string> env;
   std::vector<char*> envp;
   if (options_.locale) {
-    env = child_environment(*options_.locale);
+    env = child_environment(*options_.locale, options_.environment);
     for (std::string& entry : env) envp.push_back(entry.data());
     envp.push_back(nullptr);
   }

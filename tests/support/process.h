@@ -65,6 +65,8 @@ struct RunOptions {
   std::optional<unsigned long long> file_size_limit = {};
   // LC_ALL for the child; none: the parent's environment as it is.
   std::optional<std::string> locale = {};
+  // NAME=value entries that take the place of the parent's, with locale.
+  std::vector<std::string> environment = {};
   // Standard descriptors the child starts without, as `<&-` leaves them.
   std::vector<int> closed = {};
   std::chrono::milliseconds timeout{10000};
