@@ -1,0 +1,14 @@
+// pdxdump --list: the check of a list, run and reported.
+#ifndef ADPACK_PDXDUMP_LIST_COMMAND_H
+#define ADPACK_PDXDUMP_LIST_COMMAND_H
+
+#include <string>
+
+#include "pdxdump/options.h"
+
+// Checks options.bank as a list and appends the report to *out, a failure
+// to *err. Returns the exit status.
+int run_list_check(const DumpOptions &options, std::string *out,
+                   std::string *err);
+
+#endif
