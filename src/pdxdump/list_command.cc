@@ -2,7 +2,6 @@
 
 #include "pdxdump/ascii.h"
 #include "pdxdump/list_check.h"
-#include "pdxdump/pdxdump.h"
 #include "pdxdump/report_list.h"
 
 int run_list_check(const DumpOptions &options, std::string *out,
@@ -12,9 +11,9 @@ int run_list_check(const DumpOptions &options, std::string *out,
   if (check_list(options.bank, &report, &reason) != 0) {
     *err += "pdxdump: cannot read '" + printable_name(report.list_name) + "'" +
             (reason.empty() ? "" : ": " + reason) + "\n";
-    return DUMP_FAILED;
+    return -1;
   }
   *out += options.json ? format_list_json_report(report, options.rate)
                        : format_list_text_report(report, options.rate);
-  return report.problems.empty() ? DUMP_OK : DUMP_PROBLEMS;
+  return report.problems.empty() ? 0 : 1;
 }

@@ -7,7 +7,8 @@
 #include "pdxdump/options.h"
 
 // Checks options.bank as a list and appends the report to *out, a failure
-// to *err. Returns the exit status.
+// to *err. Returns 0 when the list has no problem, 1 when it has, -1 when it
+// cannot be read.
 int run_list_check(const DumpOptions &options, std::string *out,
                    std::string *err);
 

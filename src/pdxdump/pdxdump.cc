@@ -90,7 +90,10 @@ int run_pdxdump(int argc, char **argv, std::string *out, std::string *err) {
     return DUMP_OK;
   }
 
-  if (options.list) return run_list_check(options, out, err);
+  if (options.list) {
+    int checked = run_list_check(options, out, err);
+    return checked < 0 ? DUMP_FAILED : checked > 0 ? DUMP_PROBLEMS : DUMP_OK;
+  }
 
   BankFile bank;
   std::string reason;
