@@ -1,6 +1,8 @@
 // The whole run, on an arbitrary list over a few sample files: the built
 // program runs per input in a child process of its own, and the bank, both
 // console streams and the exit status must be what the list calls for.
+// pdxdump --list, run first on the same directory, must foretell it: the
+// table and size of a complete bank, or the line where the run stops.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "list_model.h"
 #include "support/bank_image.h"
@@ -44,6 +47,7 @@ std::string with_name(std::string_view before, const std::string &name,
 
 struct Outcome {
   bool complete = true;
+  std::size_t stop_entry = 0;  // when incomplete: the entry it stops at
   std::string bank;
   std::string out;
   std::string err;
@@ -90,7 +94,9 @@ Verdict expect(std::string_view list, int dir_fd, Outcome *outcome) {
   std::map<std::string, BankImage::Placed> placed;
   std::string out = console_bytes(text::kBanner);
   std::string err;
-  for (const list_model::Entry &entry : list_model::entries(list)) {
+  const std::vector<list_model::Entry> entries = list_model::entries(list);
+  for (const list_model::Entry &entry : entries) {
+    outcome->stop_entry = static_cast<std::size_t>(&entry - entries.data());
     const std::string &name = entry.name;
     // The registry keys on the name as written; the file system answers for
     // the name found.
@@ -158,6 +164,60 @@ const char *layout_fault(const std::string &bank, bool complete) {
   return nullptr;
 }
 
+std::vector<long long> numbers_after(const std::string &text,
+                                     const std::string &key) {
+  std::vector<long long> found;
+  for (std::size_t at = text.find(key); at != std::string::npos;
+       at = text.find(key, at + 1)) {
+    long long value;
+    if (std::sscanf(text.c_str() + at + key.size(), "%lld", &value) == 1)
+      found.push_back(value);
+  }
+  return found;
+}
+
+// One member of pdxdump's JSON; a quote inside a string is escaped there, so
+// a key in quotes is always a key.
+std::string member(const std::string &json, const std::string &key) {
+  std::size_t start = json.find("\n  \"" + key + "\": ");
+  if (start == std::string::npos) return "";
+  return json.substr(start, json.find("\n  \"", start + 1) - start);
+}
+
+// What the check foretold against what the model says the run does.
+const char *check_fault(const std::string &json, const Outcome &expected) {
+  std::vector<long long> stop = numbers_after(json, "\"adpack_stops_at\": ");
+  if (expected.complete) {
+    if (json.find("\"adpack_stops_at\": null") == std::string::npos)
+      return "the check says a complete run stops";
+    std::vector<long long> size = numbers_after(json, "\"bank_size\": ");
+    if (size.size() != 1 ||
+        static_cast<std::size_t>(size[0]) != expected.bank.size())
+      return "the check foretold another bank size";
+    std::string slots = member(json, "slots");
+    std::vector<long long> slot = numbers_after(slots, "{\"slot\": ");
+    std::vector<long long> offset = numbers_after(slots, "\"offset\": ");
+    std::vector<long long> length = numbers_after(slots, "\"length\": ");
+    std::string table(BankImage::kTableSize, '\0');
+    for (std::size_t i = 0;
+         i < slot.size() && i < offset.size() && i < length.size(); ++i)
+      for (std::size_t b = 0; b < 4; ++b) {
+        std::size_t at = static_cast<std::size_t>(slot[i]) * 8 + b;
+        table.at(at) = static_cast<char>(offset[i] >> (24 - 8 * b));
+        table.at(at + 4) = static_cast<char>(length[i] >> (24 - 8 * b));
+      }
+    if (expected.bank.compare(0, table.size(), table) != 0)
+      return "the check foretold another slot table";
+    return nullptr;
+  }
+  std::vector<long long> lines =
+      numbers_after(member(json, "entries"), "{\"line\": ");
+  if (stop.size() != 1 || expected.stop_entry >= lines.size() ||
+      stop[0] != lines[expected.stop_entry])
+    return "the check foretold another line for the run's stop";
+  return nullptr;
+}
+
 [[noreturn]] void report(const char *what, std::string_view list,
                          const adpack_test::RunResult &result) {
   std::fprintf(stderr, "whole run: %s\n  list: \"%s\"\n  %s\n", what,
@@ -192,6 +252,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data,
   Verdict verdict = expect(list, dir_fd, &expected);
   close(dir_fd);
   if (verdict == kReject) return -1;
+
+  adpack_test::RunResult checked =
+      adpack_test::run({.argv = {PDXDUMP_BINARY, "--list", "--json", "bos"},
+                        .cwd = dir.path().string()});
+  if (!checked.exited || checked.exit_status > 1)
+    report("the list check failed", list, checked);
+  if (const char *fault = check_fault(checked.out, expected))
+    report(fault, list, checked);
 
   adpack_test::RunResult result = adpack_test::run(
       {.argv = {ADPACK_BINARY, "bos"}, .cwd = dir.path().string()});

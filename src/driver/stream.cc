@@ -259,7 +259,8 @@ int stream_close(Stream *stream) {
   return result;
 }
 
-char *stream_read_line(Stream *stream, char *line, std::size_t size) {
+char *stream_read_line(Stream *stream, char *line, std::size_t size,
+                       std::size_t *length) {
   std::size_t got = 0;
   while (got + 1 < size) {
     if (stream->next == stream->length) {
@@ -279,6 +280,7 @@ char *stream_read_line(Stream *stream, char *line, std::size_t size) {
   }
   if (got == 0) return nullptr;
   line[got] = '\0';
+  if (length) *length = got;
   return line;
 }
 

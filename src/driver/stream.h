@@ -44,8 +44,10 @@ int stream_close(Stream *stream);
 
 // Like fgets: reads up to size - 1 bytes, through the first line feed, and
 // adds a zero byte. Returns null when no byte was read (end of data or
-// failure); the bytes of a line that failed part-way are dropped.
-char *stream_read_line(Stream *stream, char *line, std::size_t size);
+// failure); the bytes of a line that failed part-way are dropped. The count
+// read goes to *length when it is given: a zero byte read ends no line.
+char *stream_read_line(Stream *stream, char *line, std::size_t size,
+                       std::size_t *length = nullptr);
 
 // Reads up to size bytes; returns the count read.
 std::size_t stream_read(Stream *stream, void *buffer, std::size_t size);

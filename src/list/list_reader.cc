@@ -44,10 +44,18 @@ int parse_list_line(char *line, std::int32_t *number, char *name) {
   return 1;
 }
 
+ListLineRead read_list_line(Stream *list, char *line, std::size_t *length) {
+  if (stream_read_line(list, line, LIST_LINE_SIZE, length))
+    return LIST_LINE_READ;
+  return stream_eof(list) ? LIST_LINE_END : LIST_LINE_FAILED;
+}
+
 int read_list_entry(std::int32_t *number, char *name, Stream *list) {
   char line[LIST_LINE_SIZE];
-  if (!stream_read_line(list, line, sizeof line)) {
-    if (stream_eof(list)) exit_run(finish_run());
+  std::size_t length;
+  ListLineRead read = read_list_line(list, line, &length);
+  if (read == LIST_LINE_END) exit_run(finish_run());
+  if (read == LIST_LINE_FAILED) {
     print_read_failed();
     fail_run();
   }

@@ -19,6 +19,16 @@ constexpr std::size_t LIST_NAME_SIZE = 256;
 // alone.
 int parse_list_line(char *line, std::int32_t *number, char *name);
 
+enum ListLineRead {
+  LIST_LINE_READ,
+  LIST_LINE_END,     // no line left: the data has ended
+  LIST_LINE_FAILED,  // the read failed
+};
+
+// Reads the next line of list as the run reads it, into line (LIST_LINE_SIZE
+// bytes), its byte count, line feed included, into *length.
+ListLineRead read_list_line(Stream *list, char *line, std::size_t *length);
+
 // Reads and parses the next line of list. When there is no line left, the run
 // ends here: complete at the end of the data, failed on a read error.
 int read_list_entry(std::int32_t *number, char *name, Stream *list);

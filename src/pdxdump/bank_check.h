@@ -48,6 +48,15 @@ struct UnreferencedBytes {
   std::string text;
 };
 
+// A sample whose first bytes are a sound file's header.
+struct SoundFileNote {
+  std::vector<int> slots;
+  std::uint64_t offset;
+  std::uint64_t length;
+  const char *format;  // as sound_file_format names it
+  std::string text;
+};
+
 struct BankReport {
   std::uint64_t file_size;
   int readable_slots;               // BANK_SLOT_COUNT unless the file is short
@@ -58,6 +67,7 @@ struct BankReport {
   std::uint64_t unreferenced_bytes;  // the sum of the notes' lengths
   std::vector<BankProblem> problems;
   std::vector<UnreferencedBytes> notes;
+  std::vector<SoundFileNote> sound_notes;  // add_sound_file_notes fills it
 };
 
 // Checks a bank of file_size bytes whose first table_bytes bytes (at most

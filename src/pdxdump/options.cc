@@ -57,6 +57,7 @@ bool *flag_named(const char *name, DumpOptions *options) {
   if (std::strcmp(name, "help") == 0) return &options->help;
   if (std::strcmp(name, "version") == 0) return &options->version;
   if (std::strcmp(name, "wav") == 0) return &options->wav;
+  if (std::strcmp(name, "list") == 0) return &options->list;
   return nullptr;
 }
 
@@ -178,6 +179,11 @@ int parse_options(int argc, char **argv, DumpOptions *options,
     return -1;
   }
   if (options->help || options->version) return 0;
+  if (options->list &&
+      (options->extract_dir || options->html || options->all || options->wav)) {
+    *error = "--list takes only --json and --rate";
+    return -1;
+  }
   if (options->wav && !options->extract_dir) {
     *error = "--wav needs --extract";
     return -1;

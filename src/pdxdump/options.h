@@ -15,6 +15,7 @@ struct DumpOptions {
   bool help;                // -h, --help
   bool version;             // -V, --version
   bool wav;                 // --wav: a WAV file beside each extracted sample
+  bool list;                // --list: the operand is a list to check
   const char *extract_dir;  // -x DIR, --extract DIR, --extract=DIR, or null
   const char *html;         // --html FILE, --html=FILE ("-": standard
                             // output), or null

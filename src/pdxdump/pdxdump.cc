@@ -6,7 +6,9 @@
 #include "pdxdump/ascii.h"
 #include "pdxdump/bank_check.h"
 #include "pdxdump/bank_file.h"
+#include "pdxdump/bank_sound_notes.h"
 #include "pdxdump/extract.h"
+#include "pdxdump/list_command.h"
 #include "pdxdump/options.h"
 #include "pdxdump/report_html.h"
 #include "pdxdump/report_json.h"
@@ -16,7 +18,9 @@ namespace {
 
 const char HELP_TEXT[] =
     "Usage: pdxdump [OPTION]... BANK\n"
-    "Show the table of a PDX bank, check its layout, or take it apart.\n"
+    "  or:  pdxdump --list [--json] [--rate HZ] LIST\n"
+    "Show the table of a PDX bank, check its layout, or take it apart;\n"
+    "or check a list before adpack builds it.\n"
     "With - as BANK, the bank is read from standard input.\n"
     "\n"
     "  -a, --all           list the empty slots too\n"
@@ -31,11 +35,15 @@ const char HELP_TEXT[] =
     "                      existing FILE is never replaced\n"
     "      --rate HZ       the rate the samples play at, 1000 to 48000\n"
     "                      (default 15625), for durations and sound\n"
+    "      --list          read the operand as adpack's list (.pdl added\n"
+    "                      as adpack adds it) and say what adpack will make\n"
+    "                      of every line\n"
     "  -h, --help          print this help and end\n"
     "  -V, --version       print the version and end\n"
     "      --              end the options: what follows is the bank\n"
     "\n"
-    "Exit status: 0 when the bank has no problem, 1 when it has problems,\n"
+    "Exit status: 0 when the bank (or list) has no problem, 1 when it has\n"
+    "problems,\n"
     "2 after a usage error or when a file cannot be read or written.\n";
 
 int fail(std::string *err, const std::string &message) {
@@ -127,6 +135,11 @@ int run(int argc, char **argv, std::string *out, std::string *err,
     return DUMP_OK;
   }
 
+  if (options.list) {
+    int checked = run_list_check(options, out, err);
+    return checked < 0 ? DUMP_FAILED : checked > 0 ? DUMP_PROBLEMS : DUMP_OK;
+  }
+
   bool page_out = options.html && std::strcmp(options.html, "-") == 0;
   if (options.html && !page_out &&
       create_page(options.html, written, &error) != 0)
@@ -135,6 +148,13 @@ int run(int argc, char **argv, std::string *out, std::string *err,
   if (open_bank(options.bank, &bank, &error) != 0)
     return fail_back(err, written, error);
   BankReport report = check_bank(bank.table, bank.table_bytes, bank.size);
+  if (add_sound_file_notes(&bank, &report) != 0) {
+    close_bank_file(&bank);
+    return fail_back(err, written,
+                     options.bank && std::strcmp(options.bank, "-") == 0
+                         ? "cannot read the standard input"
+                         : "cannot read " + quoted_name(options.bank));
+  }
   ExtractPlan plan;
   if (options.extract_dir) {
     plan = plan_extract(report, options.bank);

@@ -369,7 +369,8 @@ std::string end_wave(WaveDrawing *wave, const std::string &id,
 
 std::string checks_html(const BankReport &report) {
   std::string html = "<section class=\"panel checks\"><h2>Checks</h2>\n";
-  if (report.problems.empty() && report.notes.empty())
+  if (report.problems.empty() && report.notes.empty() &&
+      report.sound_notes.empty())
     return html +
            "<p class=\"ok\">No problems, and every byte belongs to a "
            "slot.</p></section>\n";
@@ -382,6 +383,9 @@ std::string checks_html(const BankReport &report) {
     html += "<li class=\"problem\"><strong>problem:</strong> " +
             html_text(problem.text) + "</li>\n";
   for (const UnreferencedBytes &note : report.notes)
+    html += "<li class=\"note\"><strong>note:</strong> " +
+            html_text(note.text) + "</li>\n";
+  for (const SoundFileNote &note : report.sound_notes)
     html += "<li class=\"note\"><strong>note:</strong> " +
             html_text(note.text) + "</li>\n";
   return html + "</ul></section>\n";

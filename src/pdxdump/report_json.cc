@@ -57,6 +57,14 @@ std::string note_object(const UnreferencedBytes &note) {
          ", \"text\": " + json_string(note.text) + "}";
 }
 
+std::string sound_note_object(const SoundFileNote &note) {
+  return "{\"kind\": \"sound_file\", \"slots\": " + int_array(note.slots) +
+         ", \"offset\": " + number(note.offset) +
+         ", \"length\": " + number(note.length) +
+         ", \"format\": " + json_string(note.format) +
+         ", \"text\": " + json_string(note.text) + "}";
+}
+
 std::string extracted_object(const ExtractPlan &plan, const char *dir) {
   std::vector<std::string> files;
   for (const ExtractFile &file : plan.files)
@@ -93,6 +101,8 @@ std::string format_json_report(const char *bank_name, const BankReport &report,
     problems.push_back(problem_object(problem));
   for (const UnreferencedBytes &note : report.notes)
     notes.push_back(note_object(note));
+  for (const SoundFileNote &note : report.sound_notes)
+    notes.push_back(sound_note_object(note));
   std::string text = "{\n  \"bank\": " + json_string(bank_name) + ",\n";
   text += "  \"slots\": " + array_of_lines(slots, "  ") + ",\n";
   text +=

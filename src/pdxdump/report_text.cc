@@ -54,6 +54,8 @@ std::string format_text_report(const BankReport &report, bool all,
     text += "problem: " + problem.text + "\n";
   for (const UnreferencedBytes &note : report.notes)
     text += "note: " + note.text + "\n";
+  for (const SoundFileNote &note : report.sound_notes)
+    text += "note: " + note.text + "\n";
   if (extracted) {
     for (const ExtractFile &file : extracted->files) {
       text += "wrote " + printable_name(path_in(dir, file.name)) + ": " +

@@ -1,8 +1,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
-#include <locale.h>
 #include <limits.h>
+#include <locale.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -794,6 +794,21 @@ PlatformFileKind platform_file_kind(const char *name) {
   struct stat info;
   if (::stat(name, &info) != 0) return PLATFORM_FILE_NONE;
   return S_ISDIR(info.st_mode) ? PLATFORM_FILE_DIRECTORY : PLATFORM_FILE_OTHER;
+}
+
+PlatformNamedKind platform_look_up(const char *name, char *found,
+                                   std::size_t size) {
+  FoundName spelling;
+  const char *used = find_name(name, &spelling);
+  if (size > 0) found[0] = '\0';
+  struct stat info;
+  if (::stat(used, &info) != 0) return PLATFORM_NAMES_NOTHING;
+  std::size_t length = std::strlen(used);
+  if (used != name && std::strcmp(used, name) != 0 && length < size)
+    std::memcpy(found, used, length + 1);
+  if (S_ISDIR(info.st_mode)) return PLATFORM_NAMES_DIRECTORY;
+  return S_ISREG(info.st_mode) ? PLATFORM_NAMES_REGULAR
+                               : PLATFORM_NAMES_SPECIAL;
 }
 
 int platform_file_size(const char *name, std::uint64_t *size) {

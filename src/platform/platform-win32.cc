@@ -414,6 +414,18 @@ PlatformFileKind platform_file_kind(const char *name) {
                                              : PLATFORM_FILE_OTHER;
 }
 
+// The system finds every letter case itself, so the spelling is the name's.
+PlatformNamedKind platform_look_up(const char *name, char *found,
+                                   std::size_t size) {
+  if (size > 0) found[0] = '\0';
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!file_attributes(name, &data)) return PLATFORM_NAMES_NOTHING;
+  if (is_directory(data.dwFileAttributes)) return PLATFORM_NAMES_DIRECTORY;
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0
+             ? PLATFORM_NAMES_SPECIAL
+             : PLATFORM_NAMES_REGULAR;
+}
+
 int platform_file_size(const char *name, std::uint64_t *size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!file_attributes(name, &data)) return -1;

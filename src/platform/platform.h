@@ -125,6 +125,20 @@ bool platform_names_open_file(const char *name, PlatformFile file);
 // What name names, without opening it.
 PlatformFileKind platform_file_kind(const char *name);
 
+enum PlatformNamedKind {
+  PLATFORM_NAMES_NOTHING,
+  PLATFORM_NAMES_REGULAR,  // a regular file
+  PLATFORM_NAMES_DIRECTORY,
+  PLATFORM_NAMES_SPECIAL,  // a FIFO, a device, a socket
+};
+
+// What name names, without opening it, told apart more finely than
+// platform_file_kind does. The spelling the other calls find it under goes
+// to found (size bytes): empty when that is name itself, else the name in
+// the letter case found, where it fits.
+PlatformNamedKind platform_look_up(const char *name, char *found,
+                                   std::size_t size);
+
 // The size in bytes of what name names, without opening it; a directory
 // counts as 0. Returns 0, or -1 when the name names nothing.
 int platform_file_size(const char *name, std::uint64_t *size);
