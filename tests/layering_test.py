@@ -28,7 +28,8 @@ SOURCE_SUFFIXES = (".h", ".cc", ".inc")
 LAYERS = [
     ("platform", re.compile(r"platform/")),
     # Shared by both programs, needing nothing else of adpack.
-    ("shared", re.compile(r"(bank/bank_layout|driver/command_line)$")),
+    ("shared", re.compile(
+        r"(bank/bank_layout|driver/command_line|driver/file_names)$")),
     ("services", re.compile(
         r"driver/(stream|messages|message_catalogue|guarded_open|run_end)$")),
     ("list", re.compile(r"list/")),
@@ -49,8 +50,10 @@ RULES = {
     # The decoder uses nothing of adpack.
     "adpcm": {"adpcm"},
     "wav": {"wav", "adpcm"},
-    "pdxdump": {"pdxdump", "platform", "adpcm", "wav", "bank/bank_layout",
-                "driver/command_line"},
+    # Its list check reads a list with adpack's own list reader, over the
+    # same stream; nothing else of adpack's run.
+    "pdxdump": {"pdxdump", "platform", "adpcm", "wav", "shared", "list",
+                "driver/stream"},
     "adpcm_tool": {"adpcm_tool", "platform", "adpcm", "wav",
                    "driver/command_line"},
 }

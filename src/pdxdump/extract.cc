@@ -244,8 +244,7 @@ void undo_extraction(const ExtractionWritten &written, std::string *error) {
 }
 
 std::string found_name(const std::string &name) {
-  std::vector<char> found(name.size() + 4096);
-  if (platform_found_name(name.c_str(), found.data(), found.size()) != 0)
-    return name;
-  return found.data();
+  std::string found(name.size(), '\0');
+  platform_find_name(name.c_str(), found.data());
+  return found;
 }

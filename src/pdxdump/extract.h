@@ -57,7 +57,8 @@ int write_extraction(const ExtractPlan &plan, const BankFile *bank,
 // named at the end of *error, so that nothing is left behind unsaid.
 void undo_extraction(const ExtractionWritten &written, std::string *error);
 
-// name as the file system holds it (see platform_found_name).
+// name as the file system holds it: the spelling found in another letter
+// case, where the name as written names nothing (platform_find_name).
 std::string found_name(const std::string &name);
 
 // dir and name joined by a slash.

@@ -12,9 +12,6 @@
 
 namespace {
 
-// Room for any path the system takes.
-constexpr std::size_t FOUND_NAME_SIZE = 4096;
-
 // Room for the ".pdl" or ".pdx" that the names may gain.
 constexpr std::size_t NAME_SLACK = 8;
 
@@ -96,17 +93,6 @@ std::string directory_of(const std::string &name) {
 std::string last_component(const std::string &name) {
   std::size_t slash = name.find_last_of("/\\");
   return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-bool same_ignoring_case(const std::string &a, const std::string &b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 std::string failure_text() {
@@ -254,7 +240,8 @@ class Checker {
     if (kind != PLATFORM_NAMES_NOTHING ||
         platform_file_kind(bank.c_str()) != PLATFORM_FILE_NONE)
       return false;
-    return same_ignoring_case(last_component(name), last_component(bank)) &&
+    return platform_same_name(last_component(name).c_str(),
+                              last_component(bank).c_str()) &&
            platform_same_file(directory_of(name).c_str(),
                               directory_of(bank).c_str());
   }
@@ -263,11 +250,10 @@ class Checker {
   bool place(CheckedEntry *entry) {
     const std::string &name = entry->name;
     int line = entry->line;
-    char found[FOUND_NAME_SIZE];
-    PlatformNamedKind kind =
-        platform_look_up(name.c_str(), found, sizeof found);
-    entry->found_as = found;
-    std::string path = entry->found_as.empty() ? name : entry->found_as;
+    PlatformNamedKind kind = platform_look_up(name.c_str());
+    std::string path(name.size(), '\0');
+    platform_find_name(name.c_str(), path.data());
+    if (kind != PLATFORM_NAMES_NOTHING && path != name) entry->found_as = path;
     if (names_bank(name, kind)) {
       problem(line, LIST_PROBLEM_BANK_AS_SAMPLE, true,
               quoted(name) + " is the bank itself");

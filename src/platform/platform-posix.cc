@@ -796,19 +796,26 @@ PlatformFileKind platform_file_kind(const char *name) {
   return S_ISDIR(info.st_mode) ? PLATFORM_FILE_DIRECTORY : PLATFORM_FILE_OTHER;
 }
 
-PlatformNamedKind platform_look_up(const char *name, char *found,
-                                   std::size_t size) {
+PlatformNamedKind platform_look_up(const char *name) {
   FoundName spelling;
   const char *used = find_name(name, &spelling);
-  if (size > 0) found[0] = '\0';
   struct stat info;
   if (::stat(used, &info) != 0) return PLATFORM_NAMES_NOTHING;
-  std::size_t length = std::strlen(used);
-  if (used != name && std::strcmp(used, name) != 0 && length < size)
-    std::memcpy(found, used, length + 1);
   if (S_ISDIR(info.st_mode)) return PLATFORM_NAMES_DIRECTORY;
   return S_ISREG(info.st_mode) ? PLATFORM_NAMES_REGULAR
                                : PLATFORM_NAMES_SPECIAL;
+}
+
+bool platform_same_name(const char *first, const char *second) {
+  std::size_t length = std::strlen(first);
+  if (std::strlen(second) != length) return false;
+  char *folded = static_cast<char *>(std::malloc(2 * length + 1));
+  if (!folded) return std::strcmp(first, second) == 0;
+  fold_letters(first, length, folded);
+  fold_letters(second, length, folded + length);
+  bool same = std::memcmp(folded, folded + length, length) == 0;
+  std::free(folded);
+  return same;
 }
 
 int platform_file_size(const char *name, std::uint64_t *size) {
@@ -881,15 +888,6 @@ void platform_exit(int status) { std::exit(status); }
 PlatformFile platform_std_input(void) { return STDIN_FILENO; }
 
 bool platform_failure_is_closed_pipe(void) { return errno == EPIPE; }
-
-int platform_found_name(const char *name, char *found, std::size_t size) {
-  FoundName lookup;
-  const char *path = find_name(name, &lookup);
-  std::size_t length = std::strlen(path);
-  if (length >= size) return -1;
-  std::memcpy(found, path, length + 1);
-  return 0;
-}
 
 int platform_rename(const char *from, const char *to, bool replace) {
   if (replace) return std::rename(from, to) == 0 ? 0 : -1;

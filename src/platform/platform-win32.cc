@@ -415,15 +415,33 @@ PlatformFileKind platform_file_kind(const char *name) {
 }
 
 // The system finds every letter case itself, so the spelling is the name's.
-PlatformNamedKind platform_look_up(const char *name, char *found,
-                                   std::size_t size) {
-  if (size > 0) found[0] = '\0';
+PlatformNamedKind platform_look_up(const char *name) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!file_attributes(name, &data)) return PLATFORM_NAMES_NOTHING;
   if (is_directory(data.dwFileAttributes)) return PLATFORM_NAMES_DIRECTORY;
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0
              ? PLATFORM_NAMES_SPECIAL
              : PLATFORM_NAMES_REGULAR;
+}
+
+bool platform_same_name(const char *first, const char *second) {
+  // As the system's lookup does: letters that are whole characters of the
+  // code page, in either case.
+  std::size_t i = 0;
+  for (;; ++i) {
+    unsigned char a = static_cast<unsigned char>(first[i]);
+    unsigned char b = static_cast<unsigned char>(second[i]);
+    if (a == 0 || b == 0) return a == b;
+    if (IsDBCSLeadByte(a)) {
+      if (a != b || first[i + 1] != second[i + 1]) return false;
+      if (first[i + 1] == 0) return true;
+      ++i;
+      continue;
+    }
+    if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
 }
 
 int platform_file_size(const char *name, std::uint64_t *size) {
@@ -522,13 +540,6 @@ bool platform_failure_is_closed_pipe(void) {
 }
 
 // The file system itself ignores letter case: every name is as found.
-int platform_found_name(const char *name, char *found, std::size_t size) {
-  std::size_t length = std::strlen(name);
-  if (length >= size) return -1;
-  std::memcpy(found, name, length + 1);
-  return 0;
-}
-
 int platform_rename(const char *from, const char *to, bool replace) {
   if (MoveFileExA(from, to, replace ? MOVEFILE_REPLACE_EXISTING : 0)) return 0;
   DWORD code = GetLastError();

@@ -133,11 +133,12 @@ enum PlatformNamedKind {
 };
 
 // What name names, without opening it, told apart more finely than
-// platform_file_kind does. The spelling the other calls find it under goes
-// to found (size bytes): empty when that is name itself, else the name in
-// the letter case found, where it fits.
-PlatformNamedKind platform_look_up(const char *name, char *found,
-                                   std::size_t size);
+// platform_file_kind does.
+PlatformNamedKind platform_look_up(const char *name);
+
+// Whether two names of one directory entry are one name to the lookup here,
+// which ignores the case of letters that are whole characters.
+bool platform_same_name(const char *first, const char *second);
 
 // The size in bytes of what name names, without opening it; a directory
 // counts as 0. Returns 0, or -1 when the name names nothing.
@@ -179,12 +180,6 @@ PlatformFile platform_std_input(void);
 // Whether the write that has just failed failed because the reader of a pipe
 // has gone. Only right after the failure.
 bool platform_failure_is_closed_pipe(void);
-
-// The name as the file system holds it: name itself when it names something
-// as written, else the one that the other calls would use in its place (its
-// components found ignoring letter case). Writes it with its null into found,
-// which holds size bytes. Returns 0, or -1 when it does not fit.
-int platform_found_name(const char *name, char *found, std::size_t size);
 
 // Gives the file named from the name to, in the same directory. Where replace
 // is false, returns -2 and leaves both alone when to already names something;
