@@ -10,16 +10,6 @@ namespace {
 
 std::string number(std::uint64_t value) { return std::to_string(value); }
 
-// "slot 3" or "slots 3, 10".
-std::string slot_list(const std::vector<int> &slots) {
-  std::string text = slots.size() == 1 ? "slot " : "slots ";
-  for (std::size_t i = 0; i < slots.size(); ++i) {
-    if (i > 0) text += ", ";
-    text += std::to_string(slots[i]);
-  }
-  return text;
-}
-
 std::string describe(const BankSample &sample) {
   return slot_list(sample.slots) + " (offset " + number(sample.offset) +
          ", length " + number(sample.length) + ")";
@@ -214,6 +204,15 @@ std::string not_a_bank_warning(const BankReport &report) {
   return "this does not look like a bank: " + std::to_string(outside) +
          " of its " + std::to_string(report.slots_used) +
          " filled slots point past the end of the file";
+}
+
+std::string slot_list(const std::vector<int> &slots) {
+  std::string text = slots.size() == 1 ? "slot " : "slots ";
+  for (std::size_t i = 0; i < slots.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += std::to_string(slots[i]);
+  }
+  return text;
 }
 
 const char *problem_kind_name(ProblemKind kind) {

@@ -80,6 +80,9 @@ BankReport check_bank(const unsigned char *table, std::size_t table_bytes,
 // empty when the file may well be a bank.
 std::string not_a_bank_warning(const BankReport &report);
 
+// "slot 3" or "slots 3, 10", as the reports name a sample.
+std::string slot_list(const std::vector<int> &slots);
+
 // The name of a problem's kind, as JSON gives it.
 const char *problem_kind_name(ProblemKind kind);
 

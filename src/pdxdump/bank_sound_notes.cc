@@ -2,17 +2,6 @@
 
 #include "pdxdump/sound_file.h"
 
-namespace {
-
-std::string slot_list(const std::vector<int> &slots) {
-  std::string text = slots.size() == 1 ? "slot " : "slots ";
-  for (std::size_t i = 0; i < slots.size(); ++i)
-    text += (i > 0 ? ", " : "") + std::to_string(slots[i]);
-  return text;
-}
-
-}  // namespace
-
 int add_sound_file_notes(const BankFile *bank, BankReport *report) {
   for (const BankSample &sample : report->samples) {
     if (!sample.whole || sample.length == 0) continue;

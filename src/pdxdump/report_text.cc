@@ -26,13 +26,6 @@ std::string summary_line(const char *label, std::uint64_t value) {
   return line;
 }
 
-std::string slot_list(const std::vector<int> &slots) {
-  std::string text = slots.size() == 1 ? "slot " : "slots ";
-  for (std::size_t i = 0; i < slots.size(); ++i)
-    text += (i > 0 ? ", " : "") + std::to_string(slots[i]);
-  return text;
-}
-
 }  // namespace
 
 std::string format_text_report(const BankReport &report, bool all,
