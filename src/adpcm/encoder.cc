@@ -319,22 +319,27 @@ void adpcm_encoder_start(AdpcmEncoder *encoder, AdpcmQuality quality) {
 void adpcm_encode(AdpcmEncoder *encoder, const std::int16_t *targets,
                   std::size_t count, AdpcmCodes *codes) {
   if (encoder->quality == ADPCM_QUALITY_FAST) {
+    AdpcmState decoder = encoder->decoder;
     for (std::size_t i = 0; i < count; ++i) {
-      AdpcmState best = encoder->decoder;
-      adpcm_step(&best, 0);
+      const StepCodes &moves = STEPS.at[decoder.step_index];
+      int best_signal =
+          adpcm_clamp_signal(decoder.signal + moves.difference[0]);
+      int best_distance = distance_from_zero(targets[i] - best_signal);
       unsigned best_code = 0;
       for (unsigned code = 1; code < 16; ++code) {
-        AdpcmState state = encoder->decoder;
-        adpcm_step(&state, code);
-        if (distance_from_zero(targets[i] - state.signal) <
-            distance_from_zero(targets[i] - best.signal)) {
-          best = state;
+        int signal =
+            adpcm_clamp_signal(decoder.signal + moves.difference[code]);
+        int distance = distance_from_zero(targets[i] - signal);
+        if (distance < best_distance) {
+          best_signal = signal;
+          best_distance = distance;
           best_code = code;
         }
       }
-      encoder->decoder = best;
-      emit(encoder, best_code, best.signal, codes);
+      decoder = {best_signal, moves.next_index[best_code]};
+      emit(encoder, best_code, best_signal, codes);
     }
+    encoder->decoder = decoder;
     return;
   }
   for (std::size_t i = 0; i < count; ++i) {
