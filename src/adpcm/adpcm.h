@@ -30,7 +30,7 @@ inline constexpr int ADPCM_STEP_SIZES[ADPCM_STEP_COUNT] = {
 inline constexpr int ADPCM_INDEX_MOVES[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
 
 // How far code (0 to 15) moves the signal at step_index, before the clamp.
-inline int adpcm_difference(int step_index, unsigned code) {
+constexpr int adpcm_difference(int step_index, unsigned code) {
   int step = ADPCM_STEP_SIZES[step_index];
   // Shifts, not a product, as the chip has them: each part rounds down.
   int difference = step >> 3;
@@ -40,18 +40,28 @@ inline int adpcm_difference(int step_index, unsigned code) {
   return code & 8 ? -difference : difference;
 }
 
+// The signal the decoder keeps of signal, moved by a difference.
+constexpr int adpcm_clamp_signal(int signal) {
+  return signal < ADPCM_SIGNAL_MIN   ? ADPCM_SIGNAL_MIN
+         : signal > ADPCM_SIGNAL_MAX ? ADPCM_SIGNAL_MAX
+                                     : signal;
+}
+
+// The step index after code (0 to 15) at step_index.
+constexpr int adpcm_next_index(int step_index, unsigned code) {
+  int index = step_index + ADPCM_INDEX_MOVES[code & 7];
+  return index < 0                      ? 0
+         : index > ADPCM_STEP_COUNT - 1 ? ADPCM_STEP_COUNT - 1
+                                        : index;
+}
+
 // The decoder's one step: applies code (0 to 15) to state. The decoder and
-// the encoder's model of it both come down to this, so that they cannot
-// drift apart; inline, since both run it in their innermost loop.
+// the encoder's model of it both come down to these functions, so that they
+// cannot drift apart; inline, since both run them in their innermost loop.
 inline void adpcm_step(AdpcmState *state, unsigned code) {
-  int signal = state->signal + adpcm_difference(state->step_index, code);
-  state->signal = signal < ADPCM_SIGNAL_MIN   ? ADPCM_SIGNAL_MIN
-                  : signal > ADPCM_SIGNAL_MAX ? ADPCM_SIGNAL_MAX
-                                              : signal;
-  int index = state->step_index + ADPCM_INDEX_MOVES[code & 7];
-  state->step_index = index < 0                      ? 0
-                      : index > ADPCM_STEP_COUNT - 1 ? ADPCM_STEP_COUNT - 1
-                                                     : index;
+  state->signal = adpcm_clamp_signal(state->signal +
+                                     adpcm_difference(state->step_index, code));
+  state->step_index = adpcm_next_index(state->step_index, code);
 }
 
 // Applies one code (its low four bits) and returns the new signal.

@@ -24,7 +24,7 @@ std::size_t paths_per_index(AdpcmQuality quality) {
 // How far behind the best a path may fall, in mean errors a sample, before
 // it is dropped; 0 keeps every path the buckets keep.
 std::int64_t margin(AdpcmQuality quality) {
-  return quality == ADPCM_QUALITY_GOOD ? 128 : 0;
+  return quality == ADPCM_QUALITY_GOOD ? 64 : 0;
 }
 
 // The least margin, so that a quiet start drops nothing too early.
@@ -46,94 +46,194 @@ std::size_t last_row_size(const AdpcmEncoder *encoder) {
   return encoder->rows.size() - encoder->row_starts.back();
 }
 
-void add_path(AdpcmEncoder *encoder, const AdpcmPath &path) {
-  std::size_t per_index = encoder->paths_per_index;
-  std::size_t index = static_cast<std::size_t>(path.step_index);
-  std::uint8_t &size = encoder->bucket_sizes[index];
-  std::int64_t &worst = encoder->bucket_worst[index];
-  if (size == per_index && path.cost >= worst) return;
-  AdpcmPath *bucket = &encoder->buckets[index * per_index];
-  std::size_t replace = size;
-  for (std::size_t i = 0; i < size; ++i) {
-    if (bucket[i].signal == path.signal) {
-      // The same decoder state: only the cheaper way there can matter.
-      if (path.cost >= bucket[i].cost) return;
-      replace = i;
-      break;
+// Each step index's sixteen moves, worked out once from the decoder's own
+// functions, so that the search reads a table instead of shifting.
+struct StepCodes {
+  std::int16_t difference[16];
+  std::uint8_t next_index[16];
+};
+
+struct StepTable {
+  StepCodes at[ADPCM_STEP_COUNT];
+};
+
+constexpr StepTable make_step_table() {
+  StepTable table = {};
+  for (int index = 0; index < ADPCM_STEP_COUNT; ++index)
+    for (unsigned code = 0; code < 16; ++code) {
+      table.at[index].difference[code] =
+          static_cast<std::int16_t>(adpcm_difference(index, code));
+      table.at[index].next_index[code] =
+          static_cast<std::uint8_t>(adpcm_next_index(index, code));
     }
-  }
-  if (replace == size && size == per_index) {
-    for (std::size_t i = 0; i < size; ++i)
-      if (bucket[i].cost == worst) {
-        replace = i;
-        break;
-      }
-  }
-  bucket[replace] = path;
-  if (replace == size) ++size;
-  if (size == per_index) {
-    worst = bucket[0].cost;
-    for (std::size_t i = 1; i < size; ++i)
-      if (bucket[i].cost > worst) worst = bucket[i].cost;
-  }
+  return table;
 }
 
+constexpr StepTable STEPS = make_step_table();
+
+// The codes that keep or shrink the step; the others grow it, each to a
+// step index of its own.
+constexpr unsigned SMALL_CODES[8] = {0, 1, 2, 3, 8, 9, 10, 11};
+constexpr unsigned SMALL_UP[5] = {0, 1, 2, 3, 8};
+constexpr unsigned SMALL_DOWN[5] = {8, 9, 10, 11, 0};
+
+// The cheapest cost any code reaches from path.
+std::int64_t best_next_cost(const AdpcmPath &from, int target) {
+  const StepCodes &moves = STEPS.at[from.step_index];
+  std::int64_t best = NO_COST;
+  for (unsigned code = 0; code < 16; ++code) {
+    std::int64_t error =
+        target - adpcm_clamp_signal(from.signal + moves.difference[code]);
+    if (error * error < best) best = error * error;
+  }
+  return from.cost + best;
+}
+
+// The paths of the row being made, per_index at most per step index: a
+// path reaching a (signal, step index) already held replaces it only when
+// cheaper, and a full step index takes a path only in place of its dearest.
+template <std::size_t per_index>
+struct Buckets {
+  AdpcmPath slot[ADPCM_STEP_COUNT][per_index];
+  std::uint8_t size[ADPCM_STEP_COUNT] = {};
+  std::int64_t worst[ADPCM_STEP_COUNT];  // the dearest, once full
+
+  // Whether a path of cost could stay at index.
+  bool takes(std::size_t index, std::int64_t cost) const {
+    return size[index] < per_index || cost < worst[index];
+  }
+
+  void offer(std::size_t index, const AdpcmPath &path) {
+    AdpcmPath *paths = slot[index];
+    std::size_t count = size[index];
+    std::size_t at = count;
+    for (std::size_t i = 0; i < count; ++i)
+      if (paths[i].signal == path.signal) {
+        // The same decoder state: only the cheaper way there can matter.
+        if (path.cost >= paths[i].cost) return;
+        at = i;
+        break;
+      }
+    if (at == count && count == per_index) {
+      at = 0;
+      for (std::size_t i = 1; i < count; ++i)
+        if (paths[i].cost > paths[at].cost) at = i;
+    }
+    paths[at] = path;
+    if (at == count) size[index] = static_cast<std::uint8_t>(++count);
+    if (count == per_index) {
+      std::int64_t dearest = paths[0].cost;
+      for (std::size_t i = 1; i < count; ++i)
+        if (paths[i].cost > dearest) dearest = paths[i].cost;
+      worst[index] = dearest;
+    }
+  }
+};
+
 // Every code from every kept path; the survivors become the next row.
+template <std::size_t per_index>
 void trellis_step(AdpcmEncoder *encoder, int target) {
   std::size_t begin = encoder->row_starts.back();
   std::size_t end = encoder->rows.size();
-  encoder->bucket_sizes.assign(ADPCM_STEP_COUNT, 0);
-  std::size_t per_index = encoder->paths_per_index;
+  const AdpcmPath *row = encoder->rows.data();
+  // Paths that fall far behind the best, by many times the mean error a
+  // sample, go: they are the bulk of the work and hardly ever win. The
+  // row's best is not known before it is made, but the cheapest path's
+  // best code bounds it, and so bounds the limit: whatever costs more
+  // would be dropped anyway, and is not even tried.
+  std::int64_t limit = NO_COST;
+  std::int64_t rows = static_cast<std::int64_t>(encoder->row_starts.size());
+  if (encoder->margin > 0) {
+    std::size_t cheapest_from = begin;
+    for (std::size_t i = begin + 1; i < end; ++i)
+      if (row[i].cost < row[cheapest_from].cost) cheapest_from = i;
+    std::int64_t bound = best_next_cost(row[cheapest_from], target);
+    limit = bound + encoder->margin * (bound / rows) + MARGIN_FLOOR;
+  }
+  Buckets<per_index> buckets;
   for (std::size_t i = begin; i < end; ++i) {
-    const AdpcmPath from = encoder->rows[i];
+    const AdpcmPath from = row[i];
+    if (from.cost > limit) continue;
+    const StepCodes &moves = STEPS.at[from.step_index];
     auto parent = static_cast<std::uint32_t>(i - begin);
     // The eight small codes all lead to the same step index, where only
     // per_index of them could stay: only their cheapest go on.
-    AdpcmPath small[8];
+    std::size_t small_index = moves.next_index[0];
+    std::int64_t ceiling = limit;
+    if (!buckets.takes(small_index, ceiling))
+      ceiling = buckets.worst[small_index] - 1;
+    // Toward the target, or the least step away: beside the least step
+    // away, a larger one away cannot be among the two cheapest.
+    unsigned toward = target >= from.signal ? 0 : 8;
+    const unsigned *codes = per_index > 2 ? SMALL_CODES
+                            : toward == 0 ? SMALL_UP
+                                          : SMALL_DOWN;
+    std::size_t code_count = per_index > 2 ? 8 : 5;
+    AdpcmPath small[per_index];
     std::size_t small_count = 0;
-    for (unsigned code = 0; code < 16; ++code) {
-      AdpcmState state = {from.signal, from.step_index};
-      adpcm_step(&state, code);
-      std::int64_t error = target - state.signal;
-      AdpcmPath path = {from.cost + error * error, state.signal,
-                        state.step_index, parent, code};
-      if ((code & 4) != 0) {
-        add_path(encoder, path);
-        continue;
-      }
+    for (std::size_t c = 0; c < code_count; ++c) {
+      unsigned code = codes[c];
+      int signal = adpcm_clamp_signal(from.signal + moves.difference[code]);
+      std::int64_t error = target - signal;
+      std::int64_t cost = from.cost + error * error;
+      if (cost > ceiling) continue;
       // Insertion into the few cheapest, in order.
-      std::size_t at = small_count < per_index ? small_count++ : per_index;
-      if (at == per_index && path.cost >= small[per_index - 1].cost) continue;
-      if (at == per_index) at = per_index - 1;
-      while (at > 0 && small[at - 1].cost > path.cost) {
+      std::size_t at = small_count;
+      if (at == per_index) {
+        if (cost >= small[per_index - 1].cost) continue;
+        --at;
+      } else {
+        ++small_count;
+      }
+      while (at > 0 && small[at - 1].cost > cost) {
         small[at] = small[at - 1];
         --at;
       }
-      small[at] = path;
+      small[at] = {cost, signal, static_cast<std::int32_t>(small_index), parent,
+                   code};
     }
-    for (std::size_t k = 0; k < small_count; ++k) add_path(encoder, small[k]);
+    for (std::size_t k = 0; k < small_count; ++k)
+      buckets.offer(small_index, small[k]);
+    // A large step away from the target costs more than the same step
+    // toward it, and such a path has not been seen to win.
+    for (unsigned code = toward + 4; code < toward + 8; ++code) {
+      int signal = adpcm_clamp_signal(from.signal + moves.difference[code]);
+      std::int64_t error = target - signal;
+      std::int64_t cost = from.cost + error * error;
+      std::size_t index = moves.next_index[code];
+      if (cost > limit || !buckets.takes(index, cost)) continue;
+      buckets.offer(index, {cost, signal, static_cast<std::int32_t>(index),
+                            parent, code});
+    }
   }
   encoder->row_starts.push_back(end);
   std::int64_t best = NO_COST;
-  for (std::size_t index = 0; index < ADPCM_STEP_COUNT; ++index) {
-    const AdpcmPath *bucket =
-        &encoder->buckets[index * encoder->paths_per_index];
-    for (std::size_t i = 0; i < encoder->bucket_sizes[index]; ++i)
-      if (bucket[i].cost < best) best = bucket[i].cost;
-  }
-  // Paths that have fallen far behind the best, by many times the mean
-  // error a sample, go: they are the bulk of the work and hardly ever win.
-  std::int64_t limit = NO_COST;
-  if (encoder->margin > 0) {
-    std::int64_t mean =
-        best / static_cast<std::int64_t>(encoder->row_starts.size());
-    limit = best + encoder->margin * mean + MARGIN_FLOOR;
-  }
-  for (std::size_t index = 0; index < ADPCM_STEP_COUNT; ++index) {
-    const AdpcmPath *bucket =
-        &encoder->buckets[index * encoder->paths_per_index];
-    for (std::size_t i = 0; i < encoder->bucket_sizes[index]; ++i)
-      if (bucket[i].cost <= limit) encoder->rows.push_back(bucket[i]);
+  for (std::size_t index = 0; index < ADPCM_STEP_COUNT; ++index)
+    for (std::size_t i = 0; i < buckets.size[index]; ++i)
+      if (buckets.slot[index][i].cost < best)
+        best = buckets.slot[index][i].cost;
+  if (encoder->margin > 0)
+    limit = best + encoder->margin * (best / (rows + 1)) + MARGIN_FLOOR;
+  std::size_t kept = 0;
+  for (std::size_t index = 0; index < ADPCM_STEP_COUNT; ++index)
+    for (std::size_t i = 0; i < buckets.size[index]; ++i)
+      kept += buckets.slot[index][i].cost <= limit;
+  encoder->rows.resize(end + kept);
+  AdpcmPath *next = encoder->rows.data() + end;
+  for (std::size_t index = 0; index < ADPCM_STEP_COUNT; ++index)
+    for (std::size_t i = 0; i < buckets.size[index]; ++i)
+      if (buckets.slot[index][i].cost <= limit)
+        *next++ = buckets.slot[index][i];
+}
+
+void trellis_step(AdpcmEncoder *encoder, int target) {
+  switch (encoder->paths_per_index) {
+    case 1:
+      return trellis_step<1>(encoder, target);
+    case 2:
+      return trellis_step<2>(encoder, target);
+    default:
+      return trellis_step<4>(encoder, target);
   }
 }
 
@@ -210,9 +310,6 @@ void adpcm_encoder_start(AdpcmEncoder *encoder, AdpcmQuality quality) {
   encoder->margin = margin(quality);
   encoder->emitted = 0;
   encoder->decoder = {0, 0};
-  encoder->buckets.resize(ADPCM_STEP_COUNT * encoder->paths_per_index);
-  encoder->bucket_sizes.assign(ADPCM_STEP_COUNT, 0);
-  encoder->bucket_worst.assign(ADPCM_STEP_COUNT, NO_COST);
   encoder->rows.reserve((ADPCM_COMMIT_SAMPLES + 1) * ADPCM_STEP_COUNT *
                         encoder->paths_per_index);
   encoder->row_starts.reserve(ADPCM_COMMIT_SAMPLES + 1);
@@ -222,22 +319,27 @@ void adpcm_encoder_start(AdpcmEncoder *encoder, AdpcmQuality quality) {
 void adpcm_encode(AdpcmEncoder *encoder, const std::int16_t *targets,
                   std::size_t count, AdpcmCodes *codes) {
   if (encoder->quality == ADPCM_QUALITY_FAST) {
+    AdpcmState decoder = encoder->decoder;
     for (std::size_t i = 0; i < count; ++i) {
-      AdpcmState best = encoder->decoder;
-      adpcm_step(&best, 0);
+      const StepCodes &moves = STEPS.at[decoder.step_index];
+      int best_signal =
+          adpcm_clamp_signal(decoder.signal + moves.difference[0]);
+      int best_distance = distance_from_zero(targets[i] - best_signal);
       unsigned best_code = 0;
       for (unsigned code = 1; code < 16; ++code) {
-        AdpcmState state = encoder->decoder;
-        adpcm_step(&state, code);
-        if (distance_from_zero(targets[i] - state.signal) <
-            distance_from_zero(targets[i] - best.signal)) {
-          best = state;
+        int signal =
+            adpcm_clamp_signal(decoder.signal + moves.difference[code]);
+        int distance = distance_from_zero(targets[i] - signal);
+        if (distance < best_distance) {
+          best_signal = signal;
+          best_distance = distance;
           best_code = code;
         }
       }
-      encoder->decoder = best;
-      emit(encoder, best_code, best.signal, codes);
+      decoder = {best_signal, moves.next_index[best_code]};
+      emit(encoder, best_code, best_signal, codes);
     }
+    encoder->decoder = decoder;
     return;
   }
   for (std::size_t i = 0; i < count; ++i) {

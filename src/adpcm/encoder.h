@@ -48,9 +48,6 @@ struct AdpcmEncoder {
   // rows[row_starts[i]...] for sample i.
   std::vector<AdpcmPath> rows;
   std::vector<std::size_t> row_starts;
-  std::vector<AdpcmPath> buckets;  // scratch, paths_per_index per step index
-  std::vector<std::uint8_t> bucket_sizes;
-  std::vector<std::int64_t> bucket_worst;
 };
 
 // What the encoder has settled on so far: one code a byte (0 to 15), and

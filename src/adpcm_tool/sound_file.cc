@@ -63,19 +63,27 @@ struct Converter {
   }
 };
 
-// The converter's output, made exactly as long as the input at the new
-// rate: the converter's own count may differ by a sample at the end.
-void fit_length(std::uint64_t frames, unsigned in, unsigned out,
-                std::vector<float> *converted) {
-  auto wanted = static_cast<std::size_t>(
-      std::llround(static_cast<double>(frames) * out / in));
-  converted->resize(wanted, 0.0f);
+// The converter's count may differ from the input's length at the new rate
+// by a sample or so at the end: the last HELD samples wait until the length
+// is known, so that the output can be made exactly that long.
+constexpr std::size_t HELD = 1024;
+
+// Hands sink all of pending but the last keep samples.
+int pass_on(std::vector<float> *pending, std::size_t keep,
+            std::uint64_t *passed, const SoundSink &sink, std::string *error) {
+  if (pending->size() <= keep) return 0;
+  std::size_t count = pending->size() - keep;
+  if (sink(pending->data(), count, error) != 0) return -1;
+  *passed += count;
+  pending->erase(pending->begin(),
+                 pending->begin() + static_cast<std::ptrdiff_t>(count));
+  return 0;
 }
 
 }  // namespace
 
 int read_sound_file(const char *name, unsigned rate, SoundInput *sound,
-                    std::string *error,
+                    const SoundSink &sink, std::string *error,
                     const std::function<void(double)> &progress) {
   SF_INFO info = {};
   SNDFILE *file = sf_open(name, SFM_READ, &info);
@@ -91,7 +99,6 @@ int read_sound_file(const char *name, unsigned rate, SoundInput *sound,
   sound->channels = info.channels;
   sound->rate = static_cast<unsigned>(info.samplerate);
   sound->frames = info.frames > 0 ? static_cast<std::uint64_t>(info.frames) : 0;
-  sound->signal.clear();
   if (info.channels < 1 || info.samplerate < 1) {
     sf_close(file);
     *error = "cannot read it as sound (no channels or no rate)";
@@ -106,7 +113,8 @@ int read_sound_file(const char *name, unsigned rate, SoundInput *sound,
   auto channels = static_cast<std::size_t>(info.channels);
   std::vector<double> frames(static_cast<std::size_t>(BLOCK_FRAMES) * channels);
   std::vector<float> mono;
-  std::uint64_t read_frames = 0;
+  std::vector<float> pending;
+  std::uint64_t read_frames = 0, passed = 0;
   for (;;) {
     sf_count_t got = sf_readf_double(file, frames.data(), BLOCK_FRAMES);
     if (got < 0) got = 0;
@@ -119,10 +127,15 @@ int read_sound_file(const char *name, unsigned rate, SoundInput *sound,
     }
     read_frames += static_cast<std::uint64_t>(got);
     bool last = got < BLOCK_FRAMES;
+    int failed = 0;
     if (!convert) {
-      sound->signal.insert(sound->signal.end(), mono.begin(), mono.end());
-    } else if (converter.run(mono.data(), mono.size(), last, &sound->signal,
-                             error) != 0) {
+      failed = sink(mono.data(), mono.size(), error);
+      passed += mono.size();
+    } else {
+      failed = converter.run(mono.data(), mono.size(), last, &pending, error);
+      if (failed == 0) failed = pass_on(&pending, HELD, &passed, sink, error);
+    }
+    if (failed != 0) {
       sf_close(file);
       return -1;
     }
@@ -139,21 +152,11 @@ int read_sound_file(const char *name, unsigned rate, SoundInput *sound,
     return -1;
   }
   sound->frames = read_frames;
-  if (convert) fit_length(read_frames, sound->rate, rate, &sound->signal);
-  return 0;
-}
-
-int resample(const std::vector<float> &signal, unsigned in, unsigned out,
-             std::vector<float> *converted, std::string *error) {
-  converted->clear();
-  if (in == out) {
-    *converted = signal;
-    return 0;
-  }
-  Converter converter;
-  if (converter.start(in, out, error) != 0 ||
-      converter.run(signal.data(), signal.size(), true, converted, error) != 0)
-    return -1;
-  fit_length(signal.size(), in, out, converted);
-  return 0;
+  if (!convert) return 0;
+  auto wanted = static_cast<std::uint64_t>(
+      std::llround(static_cast<double>(read_frames) * rate / sound->rate));
+  // Held back, the samples past the length cannot have been passed on.
+  if (wanted < passed) wanted = passed;
+  pending.resize(static_cast<std::size_t>(wanted - passed), 0.0f);
+  return pass_on(&pending, 0, &passed, sink, error);
 }
