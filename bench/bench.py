@@ -440,24 +440,29 @@ def many_names(args, work):
     shutil.rmtree(directory)
 
 
-def pdxdump_page(args, work):
-    """pdxdump --html beside pdxdump --json on the same bank: the page
-    decodes every sample and embeds it, the report only reads the table."""
-    directory = os.path.join(work, "page")
-    os.makedirs(directory)
-    total = args.page_total
+def write_random_bank(path, total, seed):
+    """A bank of 96 samples of random bytes, total bytes in all, back to
+    back behind the table."""
     sizes = [total // 96] * 96
     sizes[-1] += total - sum(sizes)
-    rng = random.Random(4)
+    rng = random.Random(seed)
     table = bytearray(TABLE_SIZE)
     offset = TABLE_SIZE
     for slot, size in enumerate(sizes):
         table[slot * 8:slot * 8 + 8] = (offset.to_bytes(4, "big") +
                                         size.to_bytes(4, "big"))
         offset += size
-    bank = os.path.join(directory, "bank.pdx")
-    with open(bank, "wb") as f:
+    with open(path, "wb") as f:
         f.write(bytes(table) + rng.randbytes(total))
+
+
+def pdxdump_page(args, work):
+    """pdxdump --html beside pdxdump --json on the same bank: the page
+    decodes every sample and embeds it, the report only reads the table."""
+    directory = os.path.join(work, "page")
+    os.makedirs(directory)
+    total = args.page_total
+    write_random_bank(os.path.join(directory, "bank.pdx"), total, 4)
     page = os.path.join(directory, "bank.html")
     json_out = os.path.join(directory, "bank.json")
     contenders = [
@@ -489,17 +494,7 @@ def pdxdump_memory(args, work):
     directory = os.path.join(work, "memory")
     os.makedirs(directory)
     total = args.memory_total
-    sizes = [total // 96] * 96
-    sizes[-1] += total - sum(sizes)
-    rng = random.Random(6)
-    table = bytearray(TABLE_SIZE)
-    offset = TABLE_SIZE
-    for slot, size in enumerate(sizes):
-        table[slot * 8:slot * 8 + 8] = (offset.to_bytes(4, "big") +
-                                        size.to_bytes(4, "big"))
-        offset += size
-    with open(os.path.join(directory, "bank.pdx"), "wb") as f:
-        f.write(bytes(table) + rng.randbytes(total))
+    write_random_bank(os.path.join(directory, "bank.pdx"), total, 6)
     parts = os.path.join(directory, "parts")
     contenders = [
         Contender("--html FILE", [args.pdxdump, "--html", "bank.html",

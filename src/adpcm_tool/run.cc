@@ -57,16 +57,24 @@ struct Progress {
   }
 };
 
-int encode_one(const std::string &input, const AdpcmOptions &options) {
-  std::string output = output_name(input, options, ".pcm");
+// Whether output may be made from input: never over the input, and over
+// another file only with --force; says why not.
+bool output_may_be_written(const std::string &input, const std::string &output,
+                           const AdpcmOptions &options) {
   if (platform_same_file(input.c_str(), output.c_str())) {
     complain(input + ": the output " + output + " would replace the input");
-    return -1;
+    return false;
   }
   if (!options.force && output_exists(output)) {
     complain(input + ": " + output + " exists (--force replaces it)");
-    return -1;
+    return false;
   }
+  return true;
+}
+
+int encode_one(const std::string &input, const AdpcmOptions &options) {
+  std::string output = output_name(input, options, ".pcm");
+  if (!output_may_be_written(input, output, options)) return -1;
   Progress progress;
   progress.name = input;
   EncodeReport report;
@@ -90,14 +98,7 @@ int encode_one(const std::string &input, const AdpcmOptions &options) {
 
 int decode_one(const std::string &input, const AdpcmOptions &options) {
   std::string output = output_name(input, options, ".wav");
-  if (platform_same_file(input.c_str(), output.c_str())) {
-    complain(input + ": the output " + output + " would replace the input");
-    return -1;
-  }
-  if (!options.force && output_exists(output)) {
-    complain(input + ": " + output + " exists (--force replaces it)");
-    return -1;
-  }
+  if (!output_may_be_written(input, output, options)) return -1;
   std::string error;
   if (decode_file(input, output, options, &error) != 0) {
     complain(input + ": " + error);
