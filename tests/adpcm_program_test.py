@@ -15,6 +15,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import wave
 
 ADPCM = None
@@ -210,8 +211,44 @@ def case_failures(work):
           "a usage error is not status 2")
 
 
+def case_interrupted(work):
+    """Ctrl-C while a long encoding is under way: the sample being made
+    leaves nothing, and an old one that --force was to replace stays whole."""
+    import random
+    rng = random.Random(7)
+    noisy = os.path.join(work, "noise.wav")
+    write_wav(noisy, [(rng.randint(-20000, 20000),)
+                      for _ in range(15625 * 30)], 15625)
+    old = os.path.join(work, "noise.pcm")
+    for existing in (None, b"old sample"):
+        if existing is not None:
+            with open(old, "wb") as f:
+                f.write(existing)
+        before = sorted(os.listdir(work))
+        process = subprocess.Popen(
+            [ADPCM, "encode", "--force", "--quality", "best", noisy],
+            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+            env={"LC_ALL": "C"})
+        # Interrupted once its temporary file exists, well before the end.
+        deadline = time.monotonic() + 20
+        while (sorted(os.listdir(work)) == before and
+               time.monotonic() < deadline and process.poll() is None):
+            time.sleep(0.01)
+        check(process.poll() is None, "the encoding ended before Ctrl-C")
+        time.sleep(0.2)
+        process.send_signal(signal.SIGINT)
+        _, errors = process.communicate(timeout=30)
+        check(process.returncode == -signal.SIGINT,
+              f"status {process.returncode}: {errors}")
+        check(sorted(os.listdir(work)) == before,
+              f"left behind: {sorted(os.listdir(work))}, was {before}")
+        if existing is not None:
+            check(open(old, "rb").read() == existing, "the old sample changed")
+
+
 CASES = {"Formats": case_formats, "Resampling": case_resampling,
-         "StereoAndSizes": case_stereo_and_sizes, "Failures": case_failures}
+         "StereoAndSizes": case_stereo_and_sizes, "Failures": case_failures,
+         "Interrupted": case_interrupted}
 
 
 def main(argv):
