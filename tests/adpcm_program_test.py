@@ -6,6 +6,7 @@ other formats of a 16-bit WAV; Python's wave module reads what comes back.
 """
 
 import array
+import json
 import math
 import os
 import resource
@@ -246,9 +247,96 @@ def case_interrupted(work):
             check(open(old, "rb").read() == existing, "the old sample changed")
 
 
+def case_refusals(work):
+    """Inputs and outputs refused before any work, each with its reason, the
+    other inputs still made."""
+    good = os.path.join(work, "good.wav")
+    write_wav(good, tone(440, 15625, 0.2), 15625)
+    os.mkfifo(os.path.join(work, "pipe.wav"))
+    os.mkdir(os.path.join(work, "folder.wav"))
+    cases = [
+        # Encoding reads an input twice: a FIFO is refused, never waited on.
+        (["encode", "pipe.wav", "good.wav"], 1,
+         b"adpcm: pipe.wav: is not a regular file\n"),
+        (["encode", "folder.wav", "good.wav"], 1,
+         b"adpcm: folder.wav: is a directory\n"),
+        (["encode", "absent.wav", "good.wav"], 1,
+         b"adpcm: absent.wav: names no file\n"),
+        # Two inputs of one name: the second would undo the first.
+        (["encode", "-f", "-d", "out", "good.wav", "sub/good.wav"], 1,
+         b"adpcm: sub/good.wav: its output out/good.pcm was made from "
+         b"another input of this run\n"),
+        (["encode", "-o", "-", "good.wav"], 2,
+         b"adpcm: -o needs a file name (adpcm writes files, not the "
+         b"standard output)\n"),
+    ]
+    os.mkdir(os.path.join(work, "sub"))
+    shutil.copy(good, os.path.join(work, "sub", "good.wav"))
+    os.mkdir(os.path.join(work, "out"))
+    for args, status, message in cases:
+        for made in ("good.pcm", "out/good.pcm"):
+            if os.path.exists(os.path.join(work, made)):
+                os.remove(os.path.join(work, made))
+        result = subprocess.run([ADPCM, *args], capture_output=True,
+                                cwd=work, env={"LC_ALL": "C"}, timeout=30)
+        check(result.returncode == status,
+              f"{args}: status {result.returncode}: {result.stderr}")
+        check(message in result.stderr, f"{args}: {result.stderr}")
+        if status == 1:
+            check(os.path.exists(os.path.join(
+                work, "out/good.pcm" if "-d" in args else "good.pcm")),
+                f"{args}: the good input was not made")
+    # Rates further apart than the converter takes: said plainly.
+    high = os.path.join(work, "high.wav")
+    write_wav(high, tone(1000, 384000, 0.05), 384000)
+    result = run("encode", "--rate", "1000", high)
+    check(result.returncode == 1 and b"384000 Hz to 1000 Hz: the rates may "
+          b"differ 256 times at most" in result.stderr, result.stderr)
+
+
+def case_json(work):
+    """One JSON object per input, failed ones too, whatever the names and
+    whatever the samples hold."""
+    names = ["plain.wav", "quote\"back\\slash.wav", "line\nfeed.wav",
+             "bad\udcff.wav"]
+    for name in names:
+        write_wav(os.path.join(work, os.fsencode(name).decode(
+            "utf-8", "surrogateescape")), tone(440, 15625, 0.1), 15625)
+    # A float file with an infinite sample: taken as full scale, so that the
+    # gain and the SNR stay numbers.
+    infinite = os.path.join(work, "infinite.wav")
+    values = [0.5 * math.sin(i / 5) for i in range(2000)]
+    values[100] = float("inf")
+    values[200] = float("nan")
+    with open(infinite, "wb") as f:
+        data = struct.pack(f"<{len(values)}f", *values)
+        f.write(b"RIFF" + struct.pack("<I", 36 + len(data)) + b"WAVEfmt " +
+                struct.pack("<IHHIIHH", 16, 3, 1, 15625, 15625 * 4, 4, 32) +
+                b"data" + struct.pack("<I", len(data)) + data)
+    inputs = [os.fsencode(n) for n in names] + [b"infinite.wav",
+                                                 b"absent.wav"]
+    result = subprocess.run([os.fsencode(ADPCM), b"encode", b"--json",
+                             *inputs], capture_output=True, cwd=work,
+                            env={"LC_ALL": "C"})
+    check(result.returncode == 1, result.stderr)
+    objects = [json.loads(line)
+               for line in result.stdout.decode("utf-8").splitlines()]
+    check([o["input"] for o in objects] ==
+          names[:3] + ["bad\u00ff.wav", "infinite.wav", "absent.wav"],
+          objects)
+    check(objects[-1] == {"input": "absent.wav", "error": "names no file"},
+          objects[-1])
+    check(not objects[4]["silent"] and
+          isinstance(objects[4]["gain_db"], float) and
+          isinstance(objects[4]["snr_db"], float), objects[4])
+    # Only warnings and the failure reach standard error.
+    check(b" -> " not in result.stderr, result.stderr)
+
+
 CASES = {"Formats": case_formats, "Resampling": case_resampling,
          "StereoAndSizes": case_stereo_and_sizes, "Failures": case_failures,
-         "Interrupted": case_interrupted}
+         "Interrupted": case_interrupted, "Refusals": case_refusals,
+         "Json": case_json}
 
 
 def main(argv):

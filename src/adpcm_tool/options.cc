@@ -90,11 +90,13 @@ int apply(const std::string &name, const char *value, AdpcmOptions *options,
     *error = std::string("--gain takes decibels from -60 to 60, not '") +
              value + "'";
   } else if (name == "-o") {
-    if (*value != '\0') {
+    // "-" would be read as the standard output, which adpcm never writes.
+    if (*value != '\0' && std::string(value) != "-") {
       options->output = value;
       return 0;
     }
-    *error = "-o needs a file name";
+    *error = "-o needs a file name (adpcm writes files, not the standard "
+             "output)";
   } else if (name == "-d") {
     if (*value != '\0') {
       options->directory = value;

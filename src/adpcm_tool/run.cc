@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "adpcm_tool/convert.h"
 #include "adpcm_tool/options.h"
@@ -57,53 +58,69 @@ struct Progress {
   }
 };
 
-// Whether output may be made from input: never over the input, and over
-// another file only with --force; says why not.
-bool output_may_be_written(const std::string &input, const std::string &output,
-                           const AdpcmOptions &options) {
-  if (platform_same_file(input.c_str(), output.c_str())) {
-    complain(input + ": the output " + output + " would replace the input");
-    return false;
-  }
-  if (!options.force && output_exists(output)) {
-    complain(input + ": " + output + " exists (--force replaces it)");
-    return false;
-  }
-  return true;
+// Why output may not be made from input, or empty when it may: the input
+// must be a file that can be read again (encoding reads it twice), the
+// output never the input, nor a file this run made from another input, nor
+// any other file without --force.
+std::string output_refused(const std::string &input, const std::string &output,
+                           const AdpcmOptions &options,
+                           const std::vector<std::string> &made) {
+  PlatformNamedKind kind = platform_look_up(input.c_str());
+  if (kind == PLATFORM_NAMES_NOTHING) return "names no file";
+  if (kind == PLATFORM_NAMES_DIRECTORY) return "is a directory";
+  if (kind == PLATFORM_NAMES_SPECIAL) return "is not a regular file";
+  if (platform_same_file(input.c_str(), output.c_str()))
+    return "the output " + output + " would replace the input";
+  for (const std::string &earlier : made)
+    if (earlier == output || platform_same_file(earlier.c_str(),
+                                                output.c_str()))
+      return "its output " + output +
+             " was made from another input of this run";
+  if (!options.force && output_exists(output))
+    return output + " exists (--force replaces it)";
+  return "";
 }
 
-int encode_one(const std::string &input, const AdpcmOptions &options) {
+// Says why input failed, also to a script reading the JSON.
+int input_failed(const std::string &input, const std::string &error,
+                 const AdpcmOptions &options) {
+  complain(input + ": " + error);
+  if (options.json && options.command == ADPCM_ENCODE)
+    print(PLATFORM_STDOUT, report_json_failure(input, error));
+  return -1;
+}
+
+int encode_one(const std::string &input, const AdpcmOptions &options,
+               std::vector<std::string> *made) {
   std::string output = output_name(input, options, ".pcm");
-  if (!output_may_be_written(input, output, options)) return -1;
+  std::string error = output_refused(input, output, options, *made);
+  if (!error.empty()) return input_failed(input, error, options);
   Progress progress;
   progress.name = input;
   EncodeReport report;
-  std::string error;
   int result = encode_file(input, output, options, &report, &error,
                            [&](double done) { progress.update(done); });
   progress.clear();
-  if (result != 0) {
-    complain(input + ": " + error);
-    return -1;
-  }
-  std::string line = report_line(report);
+  if (result != 0) return input_failed(input, error, options);
+  made->push_back(output);
   if (options.json) {
     print(PLATFORM_STDOUT, report_json(report));
     // The warnings still reach a person.
-    line = line.substr(line.find('\n') + 1);
+    print(PLATFORM_STDERR, report_warnings(report));
+  } else {
+    print(PLATFORM_STDERR, report_line(report));
   }
-  print(PLATFORM_STDERR, line);
   return 0;
 }
 
-int decode_one(const std::string &input, const AdpcmOptions &options) {
+int decode_one(const std::string &input, const AdpcmOptions &options,
+               std::vector<std::string> *made) {
   std::string output = output_name(input, options, ".wav");
-  if (!output_may_be_written(input, output, options)) return -1;
-  std::string error;
-  if (decode_file(input, output, options, &error) != 0) {
-    complain(input + ": " + error);
-    return -1;
-  }
+  std::string error = output_refused(input, output, options, *made);
+  if (!error.empty()) return input_failed(input, error, options);
+  if (decode_file(input, output, options, &error) != 0)
+    return input_failed(input, error, options);
+  made->push_back(output);
   return 0;
 }
 
@@ -124,14 +141,15 @@ int run(int argc, char **argv) {
     return ADPCM_OK;
   }
   int status = ADPCM_OK;
+  std::vector<std::string> made;
   for (const std::string &input : options.inputs) {
     int result;
     try {
-      result = options.command == ADPCM_ENCODE ? encode_one(input, options)
-                                               : decode_one(input, options);
+      result = options.command == ADPCM_ENCODE
+                   ? encode_one(input, options, &made)
+                   : decode_one(input, options, &made);
     } catch (const std::bad_alloc &) {
-      complain(input + ": not enough memory");
-      result = -1;
+      result = input_failed(input, "not enough memory", options);
     }
     if (result != 0) status = ADPCM_FAILED;
   }

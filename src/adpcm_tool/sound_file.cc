@@ -28,6 +28,13 @@ struct Converter {
     if (state) src_delete(state);
   }
   int start(unsigned in, unsigned out, std::string *error) {
+    // The converter's own limit, said in the musician's terms.
+    if (out > 256.0 * in || in > 256.0 * out) {
+      *error = "cannot resample " + std::to_string(in) + " Hz to " +
+               std::to_string(out) + " Hz: the rates may differ 256 times " +
+               "at most";
+      return -1;
+    }
     int code = 0;
     state = src_new(SRC_SINC_BEST_QUALITY, 1, &code);
     if (!state) {
@@ -123,7 +130,12 @@ int read_sound_file(const char *name, unsigned rate, SoundInput *sound,
       double sum = 0;
       for (std::size_t c = 0; c < channels; ++c)
         sum += frames[i * channels + c];
-      mono[i] = static_cast<float>(sum / static_cast<double>(channels));
+      double value = sum / static_cast<double>(channels);
+      // A float file may hold what is no sound: infinity clips, NaN is
+      // silence, so that the level and the report stay numbers.
+      if (std::isnan(value)) value = 0;
+      if (std::isinf(value)) value = value > 0 ? 1 : -1;
+      mono[i] = static_cast<float>(value);
     }
     read_frames += static_cast<std::uint64_t>(got);
     bool last = got < BLOCK_FRAMES;
