@@ -43,8 +43,8 @@ const char HELP_TEXT[] =
     "      --              end the options: what follows is the bank\n"
     "\n"
     "Exit status: 0 when the bank (or list) has no problem, 1 when it has\n"
-    "problems,\n"
-    "2 after a usage error or when a file cannot be read or written.\n";
+    "problems, 2 after a usage error or when a file cannot be read or\n"
+    "written.\n";
 
 int fail(std::string *err, const std::string &message) {
   *err += "pdxdump: " + message + "\n";
