@@ -208,8 +208,9 @@ def case_failures(work):
               f"status {result.returncode}: {result.stderr}")
         check(sorted(os.listdir(work)) == ["good.wav", "notes.txt"],
               f"left behind: {sorted(os.listdir(work))}")
-    check(run("encode", "--rate", "999", good).returncode == 2,
-          "a usage error is not status 2")
+    for usage in (["--rate", "999"], ["--gain", "3", "--peak", "-3"]):
+        result = run("encode", *usage, good)
+        check(result.returncode == 2, f"{usage}: {result.returncode}")
 
 
 def case_interrupted(work):

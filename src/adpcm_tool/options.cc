@@ -79,7 +79,10 @@ int apply(const std::string &name, const char *value, AdpcmOptions *options,
     *error =
         std::string("--quality is fast, good or best, not '") + value + "'";
   } else if (name == "--peak") {
-    if (parse_decibels(value, -60, 0, &options->peak_db)) return 0;
+    if (parse_decibels(value, -60, 0, &options->peak_db)) {
+      options->peak_given = true;
+      return 0;
+    }
     *error =
         std::string("--peak takes decibels from -60 to 0, not '") + value + "'";
   } else if (name == "--gain") {
@@ -202,6 +205,12 @@ int parse_adpcm_options(int argc, char **argv, AdpcmOptions *options,
   }
   if (!options->output.empty() && !options->directory.empty()) {
     *error = "-o and -d cannot both be given";
+    return -1;
+  }
+  // One sets the level the other would normalise to: neither may win
+  // unseen.
+  if (options->fixed_gain && options->peak_given) {
+    *error = "--gain and --peak cannot both be given";
     return -1;
   }
   return 0;

@@ -29,6 +29,7 @@ struct AdpcmOptions {
   bool settle = true;
   bool json = false;
   bool fixed_gain = false;  // --gain given: no normalising
+  bool peak_given = false;
   double peak_db = -1;
   double gain_db = 0;
   bool help = false;
