@@ -21,6 +21,7 @@
 #include "support/console_text.h"
 #include "support/cp932.h"
 #include "support/files.h"
+#include "support/json_fields.h"
 #include "support/process.h"
 
 namespace {
@@ -164,40 +165,23 @@ const char *layout_fault(const std::string &bank, bool complete) {
   return nullptr;
 }
 
-std::vector<long long> numbers_after(const std::string &text,
-                                     const std::string &key) {
-  std::vector<long long> found;
-  for (std::size_t at = text.find(key); at != std::string::npos;
-       at = text.find(key, at + 1)) {
-    long long value;
-    if (std::sscanf(text.c_str() + at + key.size(), "%lld", &value) == 1)
-      found.push_back(value);
-  }
-  return found;
-}
-
-// One member of pdxdump's JSON; a quote inside a string is escaped there, so
-// a key in quotes is always a key.
-std::string member(const std::string &json, const std::string &key) {
-  std::size_t start = json.find("\n  \"" + key + "\": ");
-  if (start == std::string::npos) return "";
-  return json.substr(start, json.find("\n  \"", start + 1) - start);
-}
+using adpack_test::json_member;
+using adpack_test::numbers_after;
 
 // What the check foretold against what the model says the run does.
 const char *check_fault(const std::string &json, const Outcome &expected) {
-  std::vector<long long> stop = numbers_after(json, "\"adpack_stops_at\": ");
+  std::vector<std::int64_t> stop = numbers_after(json, "\"adpack_stops_at\": ");
   if (expected.complete) {
     if (json.find("\"adpack_stops_at\": null") == std::string::npos)
       return "the check says a complete run stops";
-    std::vector<long long> size = numbers_after(json, "\"bank_size\": ");
+    std::vector<std::int64_t> size = numbers_after(json, "\"bank_size\": ");
     if (size.size() != 1 ||
         static_cast<std::size_t>(size[0]) != expected.bank.size())
       return "the check foretold another bank size";
-    std::string slots = member(json, "slots");
-    std::vector<long long> slot = numbers_after(slots, "{\"slot\": ");
-    std::vector<long long> offset = numbers_after(slots, "\"offset\": ");
-    std::vector<long long> length = numbers_after(slots, "\"length\": ");
+    std::string slots = json_member(json, "slots");
+    std::vector<std::int64_t> slot = numbers_after(slots, "{\"slot\": ");
+    std::vector<std::int64_t> offset = numbers_after(slots, "\"offset\": ");
+    std::vector<std::int64_t> length = numbers_after(slots, "\"length\": ");
     std::string table(BankImage::kTableSize, '\0');
     for (std::size_t i = 0;
          i < slot.size() && i < offset.size() && i < length.size(); ++i)
@@ -210,8 +194,8 @@ const char *check_fault(const std::string &json, const Outcome &expected) {
       return "the check foretold another slot table";
     return nullptr;
   }
-  std::vector<long long> lines =
-      numbers_after(member(json, "entries"), "{\"line\": ");
+  std::vector<std::int64_t> lines =
+      numbers_after(json_member(json, "entries"), "{\"line\": ");
   if (stop.size() != 1 || expected.stop_entry >= lines.size() ||
       stop[0] != lines[expected.stop_entry])
     return "the check foretold another line for the run's stop";

@@ -14,10 +14,13 @@
 #include <vector>
 
 #include "support/files.h"
+#include "support/json_fields.h"
 #include "support/process.h"
 
 namespace {
 
+using adpack_test::json_member;
+using adpack_test::numbers_after;
 using adpack_test::read_file;
 using adpack_test::run;
 using adpack_test::RunResult;
@@ -83,25 +86,6 @@ Case make_case(unsigned seed) {
   return c;
 }
 
-// The numbers that follow each "key": in the order they appear.
-std::vector<std::int64_t> numbers_after(const std::string &text,
-                                        const std::string &key) {
-  std::vector<std::int64_t> found;
-  for (std::size_t at = text.find(key); at != std::string::npos;
-       at = text.find(key, at + 1)) {
-    long long value;
-    if (std::sscanf(text.c_str() + at + key.size(), "%lld", &value) == 1)
-      found.push_back(value);
-  }
-  return found;
-}
-
-std::string section(const std::string &json, const std::string &key) {
-  std::size_t start = json.find("\n  \"" + key + "\": ");
-  std::size_t end = json.find("\n  \"", start + 1);
-  return json.substr(start, end - start);
-}
-
 std::uint32_t big_endian_at(const std::string &bank, std::size_t at) {
   std::uint32_t value = 0;
   for (std::size_t i = 0; i < 4; ++i)
@@ -146,7 +130,7 @@ TEST(ListCheckProperty, PredictsTheBankAdpackBuildsAndWhereItStops) {
       std::vector<std::int64_t> sizes = numbers_after(json, "\"bank_size\": ");
       ASSERT_EQ(sizes.size(), 1u);
       EXPECT_EQ(static_cast<std::int64_t>(bank.size()), sizes[0]);
-      std::string slots = section(json, "slots");
+      std::string slots = json_member(json, "slots");
       std::vector<std::int64_t> slot = numbers_after(slots, "{\"slot\": ");
       std::vector<std::int64_t> offset = numbers_after(slots, "\"offset\": ");
       std::vector<std::int64_t> length = numbers_after(slots, "\"length\": ");
@@ -170,7 +154,7 @@ TEST(ListCheckProperty, PredictsTheBankAdpackBuildsAndWhereItStops) {
       // takes; the last is the one it stopped at.
       std::size_t taken = count_of(made.out, "'\t\t\t: ");
       std::vector<std::int64_t> lines =
-          numbers_after(section(json, "entries"), "{\"line\": ");
+          numbers_after(json_member(json, "entries"), "{\"line\": ");
       ASSERT_GE(taken, 1u) << made.out;
       ASSERT_LE(taken, lines.size());
       std::vector<std::int64_t> stop =
@@ -178,7 +162,7 @@ TEST(ListCheckProperty, PredictsTheBankAdpackBuildsAndWhereItStops) {
       ASSERT_EQ(stop.size(), 1u);
       EXPECT_EQ(stop[0], lines[taken - 1]) << json << made.out;
       // And it is the first problem that stops adpack.
-      std::string problems = section(json, "problems");
+      std::string problems = json_member(json, "problems");
       std::size_t stopping = problems.find("\"stops_adpack\": true");
       ASSERT_NE(stopping, std::string::npos);
       std::vector<std::int64_t> first = numbers_after(
